@@ -1,0 +1,73 @@
+#include "dx/lines.h"
+
+#include <cstring>
+
+#include "pdb8.h"
+
+namespace lines {
+
+namespace {
+
+[[noreturn]] void read_failure() { err("MAIN:VOXDEN", "I cannot read the input data file"); }
+
+}  // namespace
+
+bool read_line(std::FILE* file, std::string& line) {
+    line.clear();
+    int c;
+    while ((c = getc_unlocked(file)) != EOF) {
+        line.push_back(static_cast<char>(c));
+        if (c == '\n') return true;
+    }
+    if (std::ferror(file)) read_failure();
+    return !line.empty();
+}
+
+BlockReader::BlockReader(std::FILE* file, std::size_t block_size) : file_(file), block_(block_size) {}
+
+bool BlockReader::refill() {
+    if (at_eof_) return false;
+    end_ = std::fread(block_.data(), 1, block_.size(), file_);
+    pos_ = 0;
+    if (end_ < block_.size()) {
+        if (std::ferror(file_)) read_failure();
+        at_eof_ = true;
+    }
+    return end_ > 0;
+}
+
+bool BlockReader::next(std::string_view& line) {
+    if (carry_handed_out_) {
+        carry_.clear();
+        carry_handed_out_ = false;
+    }
+    for (;;) {
+        if (pos_ < end_) {
+            const char* start = block_.data() + pos_;
+            const std::size_t left = end_ - pos_;
+            const void* nl = std::memchr(start, '\n', left);
+            if (nl != nullptr) {
+                const std::size_t len = static_cast<const char*>(nl) - start + 1;
+                pos_ += len;
+                if (carry_.empty()) {
+                    line = std::string_view(start, len);
+                } else {
+                    carry_.append(start, len);
+                    line = carry_;
+                    carry_handed_out_ = true;
+                }
+                return true;
+            }
+            carry_.append(start, left);
+            pos_ = end_;
+        }
+        if (!refill()) {
+            if (carry_.empty()) return false;
+            line = carry_;  // the last line, without a line end
+            carry_handed_out_ = true;
+            return true;
+        }
+    }
+}
+
+}  // namespace lines

@@ -1,0 +1,38 @@
+// Whole-line reading from a stdio stream, with no limit on a line's length.
+#ifndef VOXMOL_DX_LINES_H
+#define VOXMOL_DX_LINES_H
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lines {
+
+// Reads the next line of `file` into `line`, its "\n" included when it has one, NUL bytes and all.
+// Returns false at the end of the stream. A read error is fatal.
+bool read_line(std::FILE* file, std::string& line);
+
+// Splits the rest of a stream into lines, reading it in large blocks. A view handed out by next() stays
+// valid until the following call. Used where a reader consumes the stream to its end.
+class BlockReader {
+public:
+    explicit BlockReader(std::FILE* file, std::size_t block_size = 1 << 20);
+    // The next line, its "\n" included when it has one; false at the end of the stream.
+    bool next(std::string_view& line);
+
+private:
+    bool refill();
+
+    std::FILE* file_;
+    std::vector<char> block_;
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+    bool at_eof_ = false;
+    std::string carry_;  // a line that spans two blocks
+    bool carry_handed_out_ = false;
+};
+
+}  // namespace lines
+
+#endif  // VOXMOL_DX_LINES_H

@@ -1,0 +1,215 @@
+// The converter's run driver: command line, settings echo, and one conversion from a grid data file to
+// a PDB file of pseudo-atoms written beside it.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <string>
+
+#include "dx/cconv.h"
+#include "dx/uhbdio.h"
+#include "pdb8.h"
+#include "string_tool2.h"
+
+Tuhbdgrd grd{};
+
+std::optional<std::size_t> grid_points(const Tuhbdgrd& grid) {
+    if (grid.nx < 0 || grid.ny < 0 || grid.nz < 0) return std::nullopt;
+    std::size_t points = 0;
+    if (__builtin_mul_overflow(static_cast<std::size_t>(grid.nx), static_cast<std::size_t>(grid.ny), &points) ||
+        __builtin_mul_overflow(points, static_cast<std::size_t>(grid.nz), &points)) {
+        return std::nullopt;
+    }
+    return points;
+}
+
+void print_title() {
+    std::puts("\n                  Program VOXMOL version 0.1");
+    std::puts("      Read a 1D fload data and write out a PDB file format");
+}
+
+void print_usage() {
+    print_title();
+    std::puts("usage => voxmol <datafile> ");
+    std::puts("         [-o %s] (type of data ordering {XYZ} or ZYX)");
+    std::puts("         [-d %d %d %d] ( Grid dimensions in X,Y,Z)");
+    std::puts("         [-z %f %f %f] ( Lower left corner of the Grid {-dim/2*sp})");
+    std::puts("         [-t %f %f] ( Threshold Min Max {-1 1})");
+    std::puts("         [-s %f] ( Grid spacing in A {1.0})");
+    std::puts("         [-r %d] ( Resolution {1=max, higher_nb=lower_res})");
+    std::puts("         [-l %d] verbose LEVEL {2}\n");
+}
+
+void error_usage() {
+    print_usage();
+    err("MAIN:VOXDEN", "Incorrect input argument");
+}
+
+namespace {
+
+// The run settings, with their defaults.
+struct Settings {
+    std::string dataname;
+    int LEVEL = 2;
+    int dimX = 128, dimY = 128, dimZ = 128;  // only echoed; the header gives the real dimensions
+    double corX = 0.0, corY = 0.0, corZ = 0.0;  // accepted, unused
+    double sp = 1.0;                            // accepted, unused
+    std::string DATAORD = "XYZ";
+    double thres_min = -1.0, thres_max = 1.0;
+    int resol = 1;
+};
+
+// Options are found by substring search, in this order, in every entry after the data file's name: an
+// entry such as "--level" counts as -l, and "-dz" triggers both -d and -z, each reading its values from
+// the entries that follow. Value entries are scanned too; the last occurrence of an option wins. An
+// option whose values run past the end of the command line is a usage error.
+Settings parse_command_line(int argc, const char* const* argv) {
+    Settings s;
+    s.dataname = argv[1];
+    for (int i = 2; i < argc; ++i) {
+        const char* entry = argv[i];
+        auto value = [&](int k) {
+            if (i + k >= argc) error_usage();
+            return argv[i + k];
+        };
+        auto has = [entry](const char* pattern) { return std::strstr(entry, pattern) != nullptr; };
+        if (has("-l")) s.LEVEL = cconv::to_int(value(1));
+        if (has("-d")) {
+            value(3);
+            s.dimX = cconv::to_int_truncated(value(1));
+            s.dimY = cconv::to_int_truncated(value(2));
+            s.dimZ = cconv::to_int_truncated(value(3));
+        }
+        if (has("-z")) {
+            value(3);
+            s.corX = cconv::to_double(value(1));
+            s.corY = cconv::to_double(value(2));
+            s.corZ = cconv::to_double(value(3));
+        }
+        if (has("-s")) s.sp = cconv::to_double(value(1));
+        if (has("-r")) s.resol = cconv::to_int(value(1));
+        if (has("-o")) {
+            s.DATAORD = value(1);
+            for (char& c : s.DATAORD) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        if (has("-t")) {
+            value(2);
+            s.thres_min = cconv::to_double(value(1));
+            s.thres_max = cconv::to_double(value(2));
+        }
+    }
+    return s;
+}
+
+const char* resolution_line(int resol) {
+    switch (resol) {
+        case 1:
+            return "Resolution set to: Max";
+        case 2:
+            return "Resolution set to: High";
+        case 3:
+            return "Resolution set to: Med-High";
+        case 4:
+            return "Resolution set to: Med";
+        case 5:
+            return "Resolution set to: Low-Med";
+        default:
+            return "Resolution set to: Low";
+    }
+}
+
+void echo_settings(const Settings& s, bool resol_corrected) {
+    print_title();
+    std::printf("data = %s\n", s.dataname.c_str());
+    std::printf("Grid size: X=%d  Y=%d  Z=%d\n", s.dimX, s.dimY, s.dimZ);
+    std::printf("Input data are in the order: %s\n", s.DATAORD.c_str());
+    if (resol_corrected) std::puts("Resolution cannot be negative, set to 1");
+    std::puts(resolution_line(s.resol));
+    if (s.LEVEL > 2) std::puts("Debug option turned on");
+    std::puts("\n");
+}
+
+// True when both names lead to one existing file, so that writing one would destroy the other.
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+struct FreeDeleter {
+    void operator()(double* p) const { std::free(p); }
+};
+using GridValues = std::unique_ptr<double[], FreeDeleter>;
+
+// The grid's values, all 0.0, so that values missing from the file read as 0.0. calloc leaves the
+// zeroing to the system, page by page, instead of writing every byte of a large grid up front.
+GridValues allocate_values(std::size_t points) {
+    if (points == 0) return nullptr;
+    auto* p = static_cast<double*>(std::calloc(points, sizeof(double)));
+    if (p == nullptr) err("MAIN:voxden", "=> Unable to allocate memory for the grid.");
+    return GridValues(p);
+}
+
+}  // namespace
+
+int voxmol_main(int argc, const char* const* argv) {
+    if (argc < 2 || argc > 16) error_usage();
+    Settings s = parse_command_line(argc, argv);
+    const int LEVEL = s.LEVEL;
+
+    // A step below 1 would never be reached by the thinning counter and write no record at all.
+    const bool resol_corrected = s.resol <= 0;
+    if (resol_corrected) s.resol = 1;
+    if (LEVEL > 1) echo_settings(s, resol_corrected);
+
+    const std::string_view order = std::string_view(s.DATAORD).substr(0, 3);
+    if (order != "XYZ" && order != "ZYX") err("MAIN:VOXDEN", "Unknown data ordering: use XYZ or ZYX");
+
+    if (LEVEL > 1) std::printf("I am reading the data file header:  %s  ...........\n", s.dataname.c_str());
+    std::FILE* file_in = std::fopen(s.dataname.c_str(), "r");
+    if (file_in == nullptr) err("MAIN:VOXDEN", "I cannot open the input data file");
+    load_header(file_in, &grd, LEVEL);
+    s.dimX = grd.nx;
+    s.dimY = grd.ny;
+    s.dimZ = grd.nz;
+    if (LEVEL > 1) std::printf("Dimension of data: X= %d Y= %d Z= %d \n", s.dimX, s.dimY, s.dimZ);
+
+    const auto points = grid_points(grd);
+    if (!points || *points > SIZE_MAX / sizeof(double)) {
+        err("MAIN:voxden", "=> Unable to allocate memory for the grid.");
+    }
+    GridValues values = allocate_values(*points);
+    grd.data = std::span<double>(values.get(), *points);
+
+    const std::time_t t1 = std::time(nullptr);
+    load_data(file_in, &grd, LEVEL);
+    std::fclose(file_in);
+    const std::time_t t2 = std::time(nullptr);
+    if (LEVEL > 1) std::printf("Time to read the data file : %4d sec\n", static_cast<int>(t2 - t1));
+
+    for (int e = 0; e < s.dimZ && static_cast<std::size_t>(e) < grd.data.size(); ++e) {
+        std::printf("[%d]= %f\n", e, grd.data[e]);
+    }
+
+    std::string extension;
+    std::string outname;
+    get_extname(s.dataname, '.', extension);
+    get_outputname(s.dataname, extension, "pdb", outname);
+    if (LEVEL > 1) std::printf("Name of output file is: %s\n", outname.c_str());
+    if (same_file(s.dataname, outname)) {
+        err("MAIN:VOXDEN", "The output file would overwrite the input data file");
+    }
+
+    std::FILE* file_out = std::fopen(outname.c_str(), "w");
+    if (file_out == nullptr) err("MAIN:VOXDEN", "I cannot open the output data file");
+    write_pdb(file_out, &grd, s.thres_min, s.thres_max, s.resol, s.DATAORD);
+    const bool write_failed = std::ferror(file_out) != 0;
+    const bool close_failed = std::fclose(file_out) != 0;
+    grd.data = {};
+    if (write_failed || close_failed) err("MAIN:VOXDEN", "I cannot write the output data file");
+    return 0;
+}

@@ -1,0 +1,99 @@
+// The PDB toolkit: a chain/residue/atom model of a coordinate file, the pre-scan that sizes it, the
+// fixed-column reader that fills it from lines held in memory, record display, classification, the
+// residue-selection language and shape summaries. Also home of the shared COORD and MATRIX records and
+// of err, the fatal error report.
+//
+// Ownership: the caller owns every array. Records refer to the caller's residues and atoms through
+// std::span, so a record passed by value still reaches (and may change) the caller's data, and a function
+// can check the capacity it was given. The toolkit never allocates the caller's arrays.
+// Coordinates are in Ångström, angles in degrees.
+#ifndef VOXMOL_PDB8_H
+#define VOXMOL_PDB8_H
+
+#include <array>
+#include <cstddef>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A point or a vector.
+struct COORD {
+    double x;
+    double y;
+    double z;
+};
+
+// A 3x3 matrix held as three records; display_matrix shows them as the matrix's columns.
+struct MATRIX {
+    COORD A;
+    COORD B;
+    COORD C;
+};
+
+// Residue identifier of the selection language: chain letter (blank when none), number, insertion letter
+// (blank when none). `name` is carried but never filled or read by the toolkit.
+struct PDBRES {
+    char chain;
+    int nb;
+    char letter;
+    char name[4];
+};
+
+// One atom. Text fields hold PDB columns verbatim, blanks included; fields the reader sets empty or to
+// 0.0 are slots for callers.
+struct PDBATOM {
+    int anb;                 // serial number, columns 7-11
+    char label_atype[3];     // empty after a load
+    char label_aname[7];     // empty after a load
+    char aalt;               // alternate location, column 17; the display writes "." as a blank
+    float x, y, z;           // columns 31-54
+    float occup;             // columns 55-60; 0.0 when blank
+    float bfac;              // columns 61-66; 0.0 when blank
+    float rad, bon, crg, eps, sigma;  // 0.0 after a load
+    char x_esd[9], y_esd[9], z_esd[9], occup_esd[9], bfac_esd[9];  // empty after a load
+    char aname[6];           // atom name, the four columns 13-16 (" CA ")
+    char extra[5];           // element (77-78) followed by charge (79-80); empty on a short line
+};
+
+// One residue and its atoms. The first `rnbofa` elements of `a` are valid; `a` views the caller's array.
+struct PDBRESI {
+    char atom[7];            // record name, columns 1-6: "ATOM  " or "HETATM"
+    char label_rname[4];     // empty after a load
+    char label_rchain[4];    // empty after a load
+    char label_rnb[7];       // empty after a load
+    int rnb;                 // residue number, columns 23-26 (residue key)
+    char rname[4];           // residue name, columns 18-20 verbatim
+    char rchain;             // chain identifier, column 22 (residue key)
+    int rentity;             // equal to `model` after a load
+    int model;               // MODEL number in force when read; 0 before any MODEL record
+    char rletter;            // insertion code, column 27 (residue key); the display writes "?" as a blank
+    int rnbofa;              // number of atoms held in `a`
+    char segid[13];          // columns 67-76 verbatim
+    std::span<PDBATOM> a;    // the residue's atoms, owned by the caller
+};
+
+// A set of residues, of any number of chains, in file order. The first `nbofr` elements of `r` are valid.
+struct PDBMOL {
+    char chain;              // not filled by the reader, read by nothing
+    int nbofr;
+    std::span<PDBRESI> r;    // the residues, owned by the caller
+};
+
+// One line of a line set: a NUL-terminated text of at most 127 characters in a 128-byte buffer.
+using PDBLINE = std::array<char, 128>;
+
+// Copies at most N-1 characters of `src` into the fixed text field `dst` and ends it with a NUL.
+template <std::size_t N>
+inline void copy_field(char (&dst)[N], std::string_view src) {
+    const std::size_t n = src.size() < N - 1 ? src.size() : N - 1;
+    for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];
+    dst[n] = '\0';
+}
+
+// Fatal error report: prints "\n>ERROR IN %s\n>ERRROR : %s\n\n" on standard output and ends the process
+// with exit status 1.
+[[noreturn]] void err(std::string_view where, std::string_view message);
+
+#endif  // VOXMOL_PDB8_H

@@ -1,0 +1,101 @@
+// Runs the built voxmol as a user would: in a fresh temporary folder holding the given input files,
+// capturing standard output, standard error, the exit status and every file the run writes.
+#ifndef VOXMOL_TESTS_CLI_RUN_H
+#define VOXMOL_TESTS_CLI_RUN_H
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace clitest {
+
+namespace fs = std::filesystem;
+
+inline std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void write_file(const fs::path& path, const std::string& content) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// The elapsed seconds are the one part of standard output that may differ between runs.
+inline std::string mask_seconds(const std::string& out) {
+    static const std::regex seconds("Time to read the data file : +[0-9]+ sec");
+    return std::regex_replace(out, seconds, "Time to read the data file : N sec");
+}
+
+struct Run {
+    std::string out;                             // standard output
+    std::string err;                             // standard error
+    int status = -1;                             // exit status, or -1 when killed by a signal
+    std::map<std::string, std::string> written;  // files created or changed by the run, by relative name
+};
+
+// Runs voxmol with `args` (after the program name) in a new folder that holds `inputs` (relative name,
+// content). The folder is removed afterwards.
+inline Run run_voxmol(const std::vector<std::string>& args,
+                      const std::vector<std::pair<std::string, std::string>>& inputs) {
+    std::string templ = (fs::temp_directory_path() / "voxmol-cli-XXXXXX").string();
+    if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    const fs::path dir = templ;
+    for (const auto& [name, content] : inputs) write_file(dir / name, content);
+
+    const fs::path out_file = dir.parent_path() / (dir.filename().string() + ".out");
+    const fs::path err_file = dir.parent_path() / (dir.filename().string() + ".err");
+    std::vector<char*> argv;
+    std::string program = VOXMOL_BINARY;
+    argv.push_back(program.data());
+    std::vector<std::string> copies(args.begin(), args.end());
+    for (auto& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || ::chdir(dir.c_str()) != 0) ::_exit(127);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int wstatus = 0;
+    ::waitpid(pid, &wstatus, 0);
+
+    Run run;
+    run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    run.out = read_file(out_file);
+    run.err = read_file(err_file);
+    std::map<std::string, std::string> before(inputs.begin(), inputs.end());
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        if (!entry.is_regular_file()) continue;
+        const std::string name = fs::relative(entry.path(), dir).string();
+        std::string content = read_file(entry.path());
+        const auto it = before.find(name);
+        if (it == before.end() || it->second != content) run.written[name] = std::move(content);
+    }
+    fs::remove_all(dir);
+    fs::remove(out_file);
+    fs::remove(err_file);
+    return run;
+}
+
+}  // namespace clitest
+
+#endif  // VOXMOL_TESTS_CLI_RUN_H
