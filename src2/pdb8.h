@@ -96,4 +96,48 @@ inline void copy_field(char (&dst)[N], std::string_view src) {
 // with exit status 1.
 [[noreturn]] void err(std::string_view where, std::string_view message);
 
+// ---- Pre-scan counters ------------------------------------------------------------------------------
+
+int get_pdb_chain_res_atm_nb(std::span<const PDBLINE> str_in, int max, std::span<int> nbr, std::span<int> nba,
+                             char typ, int LEVEL);
+int get_pdb_res_atm_nb(std::span<const PDBLINE> str_in, int max, int* nba, char typ, int LEVEL);
+int find_beginning1(std::span<const PDBLINE> ptr);
+
+// ---- Reader ------------------------------------------------------------------------------------------
+
+int load_pdb(std::span<const PDBLINE> str_in, std::span<PDBMOL> array, int mol, int start, int max, int model,
+             char typ, int LEVEL);
+
+// ---- Record display ----------------------------------------------------------------------------------
+
+void display_pdbres(std::FILE* periph, PDBMOL mol, int res, char ATM);
+void display_pdb1res(std::FILE* periph, PDBRESI res);
+void display_pdb1atm(std::FILE* periph, PDBRESI res, int k);
+
+// ---- Atom and residue classification -----------------------------------------------------------------
+
+int format_atm(std::string_view strin, std::string& strout, int LEVEL);
+int is_nuc(PDBRESI res, int LEVEL);
+int is_hydrogen(std::string_view aname, int LEVEL);
+int is_known_AA(std::string_view rname, int LEVEL);
+int is_pdb_cif(std::string_view fname, int LEVEL);
+int get_achem(std::string_view aname, std::string& achem, int LEVEL);
+
+// ---- Residue patterns and selection ------------------------------------------------------------------
+
+int split_range(std::string& buf, std::vector<std::string>& array, int LEVEL);
+int split_range1(std::string& buf, std::vector<std::array<std::string, 2>>& array, int LEVEL);
+PDBRES get_res_pattern(std::string_view string, int LEVEL);
+int get_res_range1(PDBRES fres, PDBRES lres, int max, PDBMOL ar, std::span<int> ret, int idx, int LEVEL);
+int get_notres_range1(PDBRES fres, PDBRES lres, int max, PDBMOL ar, std::span<int> ret, int idx, int LEVEL);
+int get_chain_range1(char chainid, int max, PDBMOL ar, std::span<int> ret, int idx, int LEVEL);
+int get_notchain_range1(char chainid, int max, PDBMOL ar, std::span<int> ret, int idx, int LEVEL);
+int get_pdb_index(PDBMOL brook, int max, std::string_view strin, int LEVEL);
+int read_res_pattern(std::string_view string, PDBMOL brook, int max, std::span<int> select, int NOT, int LEVEL);
+
+// ---- Shape summary -----------------------------------------------------------------------------------
+
+double get_pdb_rad_gyr(PDBMOL brook, int max, char CHAIN, int LEVEL);
+double get_pdb_closest_atom(PDBMOL brook, int max, COORD target, int LEVEL);
+
 #endif  // VOXMOL_PDB8_H

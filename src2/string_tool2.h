@@ -26,4 +26,16 @@ int get_outputname(std::string_view input, std::string_view extin, std::string_v
 // identifier as it lands in columns 73-76 of an ATOM line. LEVEL is not used.
 void get_segid_from_name(std::string_view fname, std::string& outsegid, int LEVEL);
 
+// ---- Cleaning helpers and small conversions ---------------------------------------------------------
+
+int del0beg(std::string& strin, std::string& strout);
+char itoc(int val);
+int delsp(std::string_view strin, std::string& strout);
+int delnl(std::string_view strin, std::string& strout);
+int delquote(std::string_view strin, std::string& strout);
+int delspbeg(std::string_view strin, std::string& strout);
+int delspdotbeg(std::string& strin, std::string& strout);
+int delspend(std::string_view strin, std::string& strout);
+[[noreturn]] void err1(std::string_view where, std::string_view message);
+
 #endif  // VOXMOL_STRING_TOOL2_H
