@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -40,7 +41,7 @@ inline std::string mask_seconds(const std::string& out) {
     return std::regex_replace(out, seconds, "Time to read the data file : N sec");
 }
 
-struct Run {
+struct CliRun {
     std::string out;                             // standard output
     std::string err;                             // standard error
     int status = -1;                             // exit status, or -1 when killed by a signal
@@ -48,13 +49,16 @@ struct Run {
 };
 
 // Runs voxmol with `args` (after the program name) in a new folder that holds `inputs` (relative name,
-// content). The folder is removed afterwards.
-inline Run run_voxmol(const std::vector<std::string>& args,
-                      const std::vector<std::pair<std::string, std::string>>& inputs) {
+// content); `prepare`, when given, may add to the folder before the run. The folder is removed afterwards.
+inline CliRun run_voxmol(const std::vector<std::string>& args,
+                         const std::vector<std::pair<std::string, std::string>>& inputs,
+                         const std::function<void(const fs::path&)>& prepare = nullptr) {
     std::string templ = (fs::temp_directory_path() / "voxmol-cli-XXXXXX").string();
     if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     const fs::path dir = templ;
-    for (const auto& [name, content] : inputs) write_file(dir / name, content);
+    for (const auto& [name, content] : inputs)
+        write_file(dir / name, content);
+    if (prepare) prepare(dir);
 
     const fs::path out_file = dir.parent_path() / (dir.filename().string() + ".out");
     const fs::path err_file = dir.parent_path() / (dir.filename().string() + ".err");
@@ -62,7 +66,8 @@ inline Run run_voxmol(const std::vector<std::string>& args,
     std::string program = VOXMOL_BINARY;
     argv.push_back(program.data());
     std::vector<std::string> copies(args.begin(), args.end());
-    for (auto& a : copies) argv.push_back(a.data());
+    for (auto& a : copies)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
 
     const pid_t pid = ::fork();
@@ -78,7 +83,7 @@ inline Run run_voxmol(const std::vector<std::string>& args,
     int wstatus = 0;
     ::waitpid(pid, &wstatus, 0);
 
-    Run run;
+    CliRun run;
     run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     run.out = read_file(out_file);
     run.err = read_file(err_file);

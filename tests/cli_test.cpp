@@ -34,7 +34,8 @@ std::vector<std::string> case_names() {
 std::vector<std::string> read_args(const fs::path& file) {
     std::vector<std::string> args;
     std::ifstream in(file);
-    for (std::string line; std::getline(in, line);) args.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        args.push_back(line);
     return args;
 }
 
@@ -49,9 +50,10 @@ TEST_P(CliCase, MatchesExpectedRun) {
             inputs.emplace_back(entry.path().filename().string(), clitest::read_file(entry.path()));
         }
     }
-    const clitest::Run run = clitest::run_voxmol(args, inputs);
+    const clitest::CliRun run = clitest::run_voxmol(args, inputs);
 
-    EXPECT_EQ(clitest::mask_seconds(run.out), clitest::mask_seconds(clitest::read_file(dir / "expected/stdout")));
+    EXPECT_EQ(clitest::mask_seconds(run.out),
+              clitest::mask_seconds(clitest::read_file(dir / "expected/stdout")));
     EXPECT_EQ(run.status, std::stoi(clitest::read_file(dir / "expected/exit_status")));
 
     std::set<std::string> expected_files;
@@ -68,13 +70,12 @@ TEST_P(CliCase, MatchesExpectedRun) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, CliCase, ::testing::ValuesIn(case_names()),
-                         [](const auto& info) {
-                             std::string n = info.param;
-                             for (char& c : n) {
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             }
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Examples, CliCase, ::testing::ValuesIn(case_names()), [](const auto& info) {
+    std::string n = info.param;
+    for (char& c : n) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    }
+    return n;
+});
 
 }  // namespace

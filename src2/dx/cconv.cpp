@@ -48,13 +48,18 @@ Scan scan_with(const char*& p, const char* format, T& value) {
 
 }  // namespace
 
-Scan scan_double(const char*& p, double& value) { return scan_with(p, "%lf%n", value); }
+Scan scan_double(const char*& p, double& value) {
+    return scan_with(p, "%lf%n", value);
+}
 
-Scan scan_float(const char*& p, float& value) { return scan_with(p, "%f%n", value); }
+Scan scan_float(const char*& p, float& value) {
+    return scan_with(p, "%f%n", value);
+}
 
 Scan scan_int(const char*& p, int& value) {
     const char* q = p;
-    while (is_c_space(*q)) ++q;
+    while (is_c_space(*q))
+        ++q;
     if (*q == '\0') return Scan::end;
     if (!read_saturated_int(q, value)) return Scan::mismatch;
     p = q;
@@ -76,12 +81,15 @@ int scan_value_line(const char* line, double& value) {
 
 int to_int(const char* text) {
     const char* p = text;
-    while (is_c_space(*p)) ++p;
+    while (is_c_space(*p))
+        ++p;
     int value = 0;
     return read_saturated_int(p, value) ? value : 0;
 }
 
-double to_double(const char* text) { return std::strtod(text, nullptr); }
+double to_double(const char* text) {
+    return std::strtod(text, nullptr);
+}
 
 int to_int_truncated(const char* text) {
     const double d = to_double(text);

@@ -122,6 +122,7 @@ long load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {
                     nbdat - static_cast<long>(capacity), capacity);
     }
     if (LEVEL > 2) std::printf("I read : %ld values in the input file\n", nbdat);
-    if (LEVEL > 1 && nbdat > 99999) std::printf("Very large file, if not yet, increase -r option to a value > 1 \n");
+    if (LEVEL > 1 && nbdat > 99999)
+        std::printf("Very large file, if not yet, increase -r option to a value > 1 \n");
     return nbdat;
 }

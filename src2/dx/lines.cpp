@@ -8,7 +8,9 @@ namespace lines {
 
 namespace {
 
-[[noreturn]] void read_failure() { err("MAIN:VOXDEN", "I cannot read the input data file"); }
+[[noreturn]] void read_failure() {
+    err("MAIN:VOXDEN", "I cannot read the input data file");
+}
 
 }  // namespace
 

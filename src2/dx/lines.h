@@ -16,12 +16,12 @@ bool read_line(std::FILE* file, std::string& line);
 // Splits the rest of a stream into lines, reading it in large blocks. A view handed out by next() stays
 // valid until the following call. Used where a reader consumes the stream to its end.
 class BlockReader {
-public:
+  public:
     explicit BlockReader(std::FILE* file, std::size_t block_size = 1 << 20);
     // The next line, its "\n" included when it has one; false at the end of the stream.
     bool next(std::string_view& line);
 
-private:
+  private:
     bool refill();
 
     std::FILE* file_;

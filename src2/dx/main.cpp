@@ -1,3 +1,5 @@
 #include "dx/uhbdio.h"
 
-int main(int argc, char** argv) { return voxmol_main(argc, argv); }
+int main(int argc, char** argv) {
+    return voxmol_main(argc, argv);
+}

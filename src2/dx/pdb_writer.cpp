@@ -19,16 +19,18 @@ constexpr const char* kRemarks =
 //   61-66 grid value (%6.2f)    67-78 twelve blanks
 // A number too wide for its columns is written whole and pushes the rest of the line to the right.
 void write_atom(std::FILE* file, long serial, long residue, double x, double y, double z, double value) {
-    std::fprintf(file, "%-6s%5ld %-4s%c%3s %c%4ld%c   %8.3f%8.3f%8.3f%6.2f%6.2f%-12s\n", "ATOM", serial, "CA", ' ',
-                 "UNK", 'A', residue, ' ', x, y, z, 1.0, value, "  ");
+    std::fprintf(file, "%-6s%5ld %-4s%c%3s %c%4ld%c   %8.3f%8.3f%8.3f%6.2f%6.2f%-12s\n", "ATOM", serial, "CA",
+                 ' ', "UNK", 'A', residue, ' ', x, y, z, 1.0, value, "  ");
 }
 
 }  // namespace
 
-int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int resol, std::string_view type) {
+int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int resol,
+              std::string_view type) {
     // The walk reads nx*ny*nz values; a grid whose array is shorter is refused rather than read past.
     const auto points = grid_points(*grd);
-    if (!points || grd->data.size() < *points) err("MAIN:VOXDEN", "The grid holds fewer values than its dimensions");
+    if (!points || grd->data.size() < *points)
+        err("MAIN:VOXDEN", "The grid holds fewer values than its dimensions");
 
     std::printf("\nWriting to dx file ...\n");
     std::fputs(kRemarks, file);
@@ -36,10 +38,10 @@ int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int 
     // "ZYX" lists x fastest; every other accepted ordering ("XYZ") lists z fastest.
     const bool x_fastest = type.substr(0, 3) == "ZYX";
     const long nx = grd->nx, ny = grd->ny, nz = grd->nz;
-    long v = 0;       // element of the current point in walk order (z fastest)
-    int icol = 0;     // in-window points since the last written record
-    long w = 0;       // serial of the last written record
-    long resid = 0;   // one residue per (i, j) column of points
+    long v = 0;      // element of the current point in walk order (z fastest)
+    int icol = 0;    // in-window points since the last written record
+    long w = 0;      // serial of the last written record
+    long resid = 0;  // one residue per (i, j) column of points
     for (long i = 0; i < nx; ++i) {
         for (long j = 0; j < ny; ++j) {
             ++resid;

@@ -19,7 +19,8 @@ Tuhbdgrd grd{};
 std::optional<std::size_t> grid_points(const Tuhbdgrd& grid) {
     if (grid.nx < 0 || grid.ny < 0 || grid.nz < 0) return std::nullopt;
     std::size_t points = 0;
-    if (__builtin_mul_overflow(static_cast<std::size_t>(grid.nx), static_cast<std::size_t>(grid.ny), &points) ||
+    if (__builtin_mul_overflow(static_cast<std::size_t>(grid.nx), static_cast<std::size_t>(grid.ny),
+                               &points) ||
         __builtin_mul_overflow(points, static_cast<std::size_t>(grid.nz), &points)) {
         return std::nullopt;
     }
@@ -54,7 +55,7 @@ namespace {
 struct Settings {
     std::string dataname;
     int LEVEL = 2;
-    int dimX = 128, dimY = 128, dimZ = 128;  // only echoed; the header gives the real dimensions
+    int dimX = 128, dimY = 128, dimZ = 128;     // only echoed; the header gives the real dimensions
     double corX = 0.0, corY = 0.0, corZ = 0.0;  // accepted, unused
     double sp = 1.0;                            // accepted, unused
     std::string DATAORD = "XYZ";
@@ -93,7 +94,8 @@ Settings parse_command_line(int argc, const char* const* argv) {
         if (has("-r")) s.resol = cconv::to_int(value(1));
         if (has("-o")) {
             s.DATAORD = value(1);
-            for (char& c : s.DATAORD) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            for (char& c : s.DATAORD)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         }
         if (has("-t")) {
             value(2);

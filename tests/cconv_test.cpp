@@ -1,0 +1,108 @@
+// The converter's number conversions against the C library they mirror.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "dx/cconv.h"
+
+namespace {
+
+// Value lines as real tools and careless editors write them.
+const char* const kValueLines[] = {
+    "1.5",     "-0.75\n", "+2",   "  \t 3.25", "1e5",      "1E-5",
+    "1e",      "1e+",     "1.5e", "0x1p-1",    "0x1P+3",   "0x",
+    "0x.",     "0xp1",    "inf",  "-inf",      "INF",      "infinity",
+    "infin",   "in",      "nan",  "NAN",       "nan(12)",  "-nan",
+    "-",       "+",       ".",    ".5",        "5.",       "-.5e1",
+    "+.e1",    "e5",      "abc",  "x1",        "?",        "\t",
+    "   ",     "\r\n",    "\r",   " !1",       "1.5 2.5",  "1,5",
+    "1..2",    "0",       "-0",   "-0.0",      "1e-400",   "1e400",
+    "2.5\r\n", "007",     "1e5x", "0x1g",      "4.9e-324", "1.7976931348623157e308",
+    "",
+};
+
+TEST(ScanValueLine, AgreesWithSscanfLf) {
+    for (const char* line : kValueLines) {
+        double expected = -7.0;
+        const int expected_r = std::sscanf(line, "%lf\n", &expected);
+        double got = -7.0;
+        const int got_r = cconv::scan_value_line(line, got);
+        ASSERT_EQ(got_r, expected_r) << '"' << line << '"';
+        if (got_r == 1) {
+            if (std::isnan(expected)) {
+                EXPECT_TRUE(std::isnan(got)) << line;
+            } else {
+                EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0)
+                    << line << " " << got << " " << expected;
+            }
+        }
+    }
+}
+
+TEST(ScanInt, ReadsOptionallySignedDigitsAndSaturates) {
+    struct Case {
+        const char* text;
+        cconv::Scan result;
+        int value;
+        int consumed;
+    };
+    using cconv::Scan;
+    const Case cases[] = {
+        {"64", Scan::ok, 64, 2},
+        {"  -12 x", Scan::ok, -12, 5},
+        {"+7", Scan::ok, 7, 2},
+        {"64.0", Scan::ok, 64, 2},  // stops at the decimal point
+        {".0", Scan::mismatch, 0, 0},
+        {"-", Scan::mismatch, 0, 0},
+        {"+x", Scan::mismatch, 0, 0},
+        {"  ", Scan::end, 0, 0},
+        {"", Scan::end, 0, 0},
+        {"2147483647", Scan::ok, INT_MAX, 10},
+        {"2147483648", Scan::ok, INT_MAX, 10},
+        {"99999999999999999999999", Scan::ok, INT_MAX, 23},
+        {"-2147483648", Scan::ok, INT_MIN, 11},
+        {"-99999999999999999999999", Scan::ok, INT_MIN, 24},
+        {"0x10", Scan::ok, 0, 1},
+    };
+    for (const auto& c : cases) {
+        const char* p = c.text;
+        int value = 0;
+        EXPECT_EQ(cconv::scan_int(p, value), c.result) << c.text;
+        if (c.result == Scan::ok) {
+            EXPECT_EQ(value, c.value) << c.text;
+            EXPECT_EQ(p - c.text, c.consumed) << c.text;
+        } else {
+            EXPECT_EQ(p, c.text) << c.text;
+        }
+    }
+}
+
+TEST(ToInt, IsAtoiWithinRangeAndSaturatesOutside) {
+    const char* in_range[] = {"3", "  42abc", "-17", "+5", "abc", "", "3.9", "0x10", "\t-0", "2147483647"};
+    for (const char* text : in_range)
+        EXPECT_EQ(cconv::to_int(text), std::atoi(text)) << text;
+    EXPECT_EQ(cconv::to_int("99999999999"), INT_MAX);
+    EXPECT_EQ(cconv::to_int("-99999999999"), INT_MIN);
+}
+
+TEST(ToIntTruncated, TruncatesTowardZeroAndSaturates) {
+    struct Case {
+        const char* text;
+        int value;
+    };
+    const Case cases[] = {
+        {"30.9", 30},       {"-30.9", -30}, {"1e3", 1000},
+        {"0x10", 16},       {"abc", 0},     {"inf", INT_MAX},
+        {"-1e20", INT_MIN}, {"nan", 0},     {"2147483647.5", INT_MAX},
+        {" 7", 7},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(cconv::to_int_truncated(c.text), c.value) << c.text;
+}
+
+}  // namespace

@@ -1,0 +1,22 @@
+// Helpers shared by the unit tests.
+#ifndef VOXMOL_TESTS_TEST_UTIL_H
+#define VOXMOL_TESTS_TEST_UTIL_H
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+// Expects `statement` to end the process through the fatal error report (exit status 1) with a message
+// matching `regex`. The report goes to standard output, which the death test's child sends to standard
+// error, where the death test looks for it.
+#define EXPECT_FATAL(statement, regex) \
+    EXPECT_EXIT(                       \
+        {                              \
+            std::fflush(stdout);       \
+            ::dup2(2, 1);              \
+            statement;                 \
+        },                             \
+        ::testing::ExitedWithCode(1), regex)
+
+#endif  // VOXMOL_TESTS_TEST_UTIL_H
