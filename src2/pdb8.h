@@ -115,12 +115,35 @@ void display_pdb1res(std::FILE* periph, PDBRESI res);
 void display_pdb1atm(std::FILE* periph, PDBRESI res, int k);
 
 // ---- Atom and residue classification -----------------------------------------------------------------
+// Atom, residue and element names are recognised in upper case only, file-name markers in lower case only.
 
+// Aligns an atom name to the four columns of the PDB atom-name field: blanks and "\n" are removed, then
+// one pair of enclosing "'". A name of 1 or 2 characters starts in the second column, one of 3 in the
+// second too unless it begins with a digit 1-4, one of 4 fills the field. An empty name gives four
+// blanks, a longer one its first four characters. Returns 4. Prints its entry line and the aligned name
+// at LEVEL > 3.
 int format_atm(std::string_view strin, std::string& strout, int LEVEL);
+
+// 1 when `res.rname` is a nucleotide: exactly G, A, T, C, U or I; or beginning with +G, +A, +T, +C, +U or
+// +I; or beginning with GUA, ADE, THY, CYT, URA or INO. Else 0. Prints its entry line at LEVEL > 2.
 int is_nuc(PDBRESI res, int LEVEL);
+
+// 1 when the atom name, after its leading blanks, begins with H or D, or with 1, 2 or 3 followed by H or
+// D (hydrogen or deuterium). Else 0. Prints its entry line at LEVEL > 2.
 int is_hydrogen(std::string_view aname, int LEVEL);
+
+// 1 when the first three characters of `rname` name one of the twenty standard amino acids, else 0.
+// LEVEL is not used.
 int is_known_AA(std::string_view rname, int LEVEL);
+
+// 1 when ".pdb" or ".ent" occurs anywhere in `fname`, else 2 when ".cif" does, else 0. LEVEL is not used.
 int is_pdb_cif(std::string_view fname, int LEVEL);
+
+// Writes the element code of an aligned atom name to `achem` and returns its atomic number (H 1, C 6,
+// N 7, O 8, P 15, S 16, CL 17, SE 34, BR 35; 0 for any other code). The code is the second character and
+// a blank for names of 3 or more characters and for blank-led names of 2; both characters of other names
+// of 2; the character and a blank for a name of 1; empty for the empty name. Prints its entry line at
+// LEVEL > 2.
 int get_achem(std::string_view aname, std::string& achem, int LEVEL);
 
 // ---- Residue patterns and selection ------------------------------------------------------------------
