@@ -2,8 +2,10 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace cconv {
 
@@ -66,8 +68,82 @@ Scan scan_int(const char*& p, int& value) {
     return Scan::ok;
 }
 
-int scan_value_line(const char* line, double& value) {
-    const char* p = line;
+namespace {
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Powers of ten that a double holds exactly.
+constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                  1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The plain decimal forms that real tools write: [sign] digits [. digits] [(e|E) [sign] digits], with at
+// most 19 significant digits and a value that one exact multiplication or division by a power of ten
+// gives correctly rounded (mantissa below 2^53, scale within 10^±22). Returns false for every other text,
+// which then goes to the C library: hex floats, inf, nan, partial exponents ("1e"), a lone sign or dot,
+// long mantissas and extreme exponents.
+bool plain_decimal(const char* p, const char* end, double& value) {
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    std::uint64_t mantissa = 0;
+    int significant = 0;
+    int exponent = 0;
+    bool any_digit = false;
+    auto add_digit = [&](char c) {
+        any_digit = true;
+        if (mantissa == 0 && c == '0') return true;  // leading zeros carry no precision
+        if (significant == 19) return false;
+        mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+        ++significant;
+        return true;
+    };
+    for (; p < end && is_digit(*p); ++p) {
+        if (!add_digit(*p)) return false;
+    }
+    if (p < end && *p == '.') {
+        for (++p; p < end && is_digit(*p); ++p) {
+            if (!add_digit(*p)) return false;
+            --exponent;
+        }
+    }
+    if (!any_digit) return false;
+    if (p < end && (*p == 'x' || *p == 'X')) return false;  // possibly hexadecimal
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        const char* q = p + 1;
+        bool exp_negative = false;
+        if (q < end && (*q == '+' || *q == '-')) exp_negative = *q++ == '-';
+        if (q >= end || !is_digit(*q)) return false;
+        int e = 0;
+        for (; q < end && is_digit(*q); ++q) {
+            if (e < 100000) e = e * 10 + (*q - '0');
+        }
+        exponent += exp_negative ? -e : e;
+    }
+    if (mantissa == 0) {
+        value = negative ? -0.0 : 0.0;
+        return true;
+    }
+    if (mantissa > (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22) return false;
+    double v = static_cast<double>(mantissa);
+    v = exponent < 0 ? v / kExactPow10[-exponent] : v * kExactPow10[exponent];
+    value = negative ? -v : v;
+    return true;
+}
+
+}  // namespace
+
+int scan_value_line(std::string_view line, double& value) {
+    const std::size_t nul = line.find('\0');
+    if (nul != std::string_view::npos) line = line.substr(0, nul);
+    std::size_t start = 0;
+    while (start < line.size() && is_c_space(line[start]))
+        ++start;
+    if (start == line.size()) return -1;
+    if (plain_decimal(line.data() + start, line.data() + line.size(), value)) return 1;
+
+    const std::string text(line.substr(start));
+    const char* p = text.c_str();
     switch (scan_double(p, value)) {
         case Scan::ok:
             return 1;

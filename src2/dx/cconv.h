@@ -4,6 +4,8 @@
 #ifndef VOXMOL_DX_CCONV_H
 #define VOXMOL_DX_CCONV_H
 
+#include <string_view>
+
 namespace cconv {
 
 // Outcome of one scanf-style conversion: a value, a text that is not a number, or the end of the text
@@ -16,8 +18,10 @@ Scan scan_float(const char*& p, float& value);    // "%f"
 Scan scan_int(const char*& p, int& value);        // "%d", saturated to the int range
 
 // sscanf(line, "%lf") for a value line: 1 with `value` set, 0 when the line does not start with a
-// number, -1 when it holds nothing but white space.
-int scan_value_line(const char* line, double& value);
+// number, -1 when it holds nothing but white space. The line ends at its first NUL byte, as a C string
+// does. Plain decimal numbers are converted here directly; every other form goes to the C library, so
+// the result is always the library's to the bit.
+int scan_value_line(std::string_view line, double& value);
 
 // atoi: leading white space, an optional sign, decimal digits; 0 without digits; saturated.
 int to_int(const char* text);

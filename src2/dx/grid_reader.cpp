@@ -106,14 +106,14 @@ long load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {
     double last = 0.0;  // what a line that is not a number stores: the value parsed most recently
     while (reader.next(view)) {
         if (is_skipped(view)) continue;
-        line.assign(view);
         double value = 0.0;
-        const int fields = cconv::scan_value_line(line.c_str(), value);
+        const int fields = cconv::scan_value_line(view, value);
         if (fields == 1) last = value;
         // Values past the end of the grid are counted but never stored.
         if (static_cast<std::size_t>(nbdat) < capacity) grd->data[nbdat] = last;
         ++nbdat;
         if (fields != 1) {
+            line.assign(view);
             std::printf("The line #: %ld  has less or more than 1 fields \n>>>%s\n", nbdat, line.c_str());
         }
     }
