@@ -160,7 +160,17 @@ int read_res_pattern(std::string_view string, PDBMOL brook, int max, std::span<i
 
 // ---- Shape summary -----------------------------------------------------------------------------------
 
+// Summarises the atoms of chain CHAIN (a blank: every chain) among the first brook.nbofr residues: at
+// LEVEL > 1 prints their bounding box, centroid, radius of gyration about it and the distance from it to
+// the nearest atom of the first `max` residues (any chain); returns the radius of gyration in Ångström.
+// With no atom gathered it prints "WARNING: No atom found for computing rad_gyr" at LEVEL > 0 and
+// returns 0.0. At LEVEL > 2 the routines it calls print their own lines as well. Counts beyond the
+// caller's arrays are refused through err.
 double get_pdb_rad_gyr(PDBMOL brook, int max, char CHAIN, int LEVEL);
+
+// The distance from `target` to the nearest atom of the first `max` residues of brook.r, all chains, or
+// 9999.9 when no atom lies closer than that; ties keep the atom met first. At LEVEL > 2 prints an entry
+// line and the nearest atom. Counts beyond the caller's arrays are refused through err.
 double get_pdb_closest_atom(PDBMOL brook, int max, COORD target, int LEVEL);
 
 #endif  // VOXMOL_PDB8_H
