@@ -10,17 +10,9 @@
 #include <vector>
 
 #include "math_tool2.h"
+#include "test_util.h"
 
 namespace {
-
-// err reports on standard output and a death test reads standard error: the dying child sends the one to
-// the other, so the report itself is checked.
-template <typename Call>
-void reporting_on_stderr(Call call) {
-    std::fflush(stdout);
-    dup2(STDERR_FILENO, STDOUT_FILENO);
-    call();
-}
 
 ANAME_SLOT slot(const char* name) {
     ANAME_SLOT s{};
