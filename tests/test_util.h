@@ -20,6 +20,13 @@ void reporting_on_stderr(Call call) {
 // matching `regex`. The report goes to standard output, which the death test's child sends to standard
 // error, where the death test looks for it.
 #define EXPECT_FATAL(statement, regex)                                                        \
+    EXPECT_EXIT(                                                                              \
+        {                                                                                     \
+            std::fflush(stdout);                                                              \
+            ::dup2(2, 1);                                                                     \
+            statement;                                                                        \
+        },                                                                                    \
+        ::testing::ExitedWithCode(1), regex)                                                  \
     EXPECT_EXIT(reporting_on_stderr([&] { statement; }), ::testing::ExitedWithCode(1), regex) \
     EXPECT_EXIT(                                                                              \
         {                                                                                     \
