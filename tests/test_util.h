@@ -19,21 +19,7 @@ void reporting_on_stderr(Call call) {
 // Expects `statement` to end the process through the fatal error report (exit status 1) with a message
 // matching `regex`. The report goes to standard output, which the death test's child sends to standard
 // error, where the death test looks for it.
-#define EXPECT_FATAL(statement, regex)                                                        \
-    EXPECT_EXIT(                                                                              \
-        {                                                                                     \
-            std::fflush(stdout);                                                              \
-            ::dup2(2, 1);                                                                     \
-            statement;                                                                        \
-        },                                                                                    \
-        ::testing::ExitedWithCode(1), regex)                                                  \
-    EXPECT_EXIT(reporting_on_stderr([&] { statement; }), ::testing::ExitedWithCode(1), regex) \
-    EXPECT_EXIT(                                                                              \
-        {                                                                                     \
-            std::fflush(stdout);                                                              \
-            ::dup2(2, 1);                                                                     \
-            statement;                                                                        \
-        },                                                                                    \
-        ::testing::ExitedWithCode(1), regex)
+#define EXPECT_FATAL(statement, regex) \
+    EXPECT_EXIT(reporting_on_stderr([&] { statement; }), ::testing::ExitedWithCode(1), regex)
 
 #endif  // VOXMOL_TESTS_TEST_UTIL_H
