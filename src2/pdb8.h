@@ -44,41 +44,41 @@ struct PDBRES {
 // One atom. Text fields hold PDB columns verbatim, blanks included; fields the reader sets empty or to
 // 0.0 are slots for callers.
 struct PDBATOM {
-    int anb;                 // serial number, columns 7-11
-    char label_atype[3];     // empty after a load
-    char label_aname[7];     // empty after a load
-    char aalt;               // alternate location, column 17; the display writes "." as a blank
-    float x, y, z;           // columns 31-54
-    float occup;             // columns 55-60; 0.0 when blank
-    float bfac;              // columns 61-66; 0.0 when blank
+    int anb;                          // serial number, columns 7-11
+    char label_atype[3];              // empty after a load
+    char label_aname[7];              // empty after a load
+    char aalt;                        // alternate location, column 17; the display writes "." as a blank
+    float x, y, z;                    // columns 31-54
+    float occup;                      // columns 55-60; 0.0 when blank
+    float bfac;                       // columns 61-66; 0.0 when blank
     float rad, bon, crg, eps, sigma;  // 0.0 after a load
     char x_esd[9], y_esd[9], z_esd[9], occup_esd[9], bfac_esd[9];  // empty after a load
-    char aname[6];           // atom name, the four columns 13-16 (" CA ")
-    char extra[5];           // element (77-78) followed by charge (79-80); empty on a short line
+    char aname[6];  // atom name, the four columns 13-16 (" CA ")
+    char extra[5];  // element (77-78) followed by charge (79-80); empty on a short line
 };
 
 // One residue and its atoms. The first `rnbofa` elements of `a` are valid; `a` views the caller's array.
 struct PDBRESI {
-    char atom[7];            // record name, columns 1-6: "ATOM  " or "HETATM"
-    char label_rname[4];     // empty after a load
-    char label_rchain[4];    // empty after a load
-    char label_rnb[7];       // empty after a load
-    int rnb;                 // residue number, columns 23-26 (residue key)
-    char rname[4];           // residue name, columns 18-20 verbatim
-    char rchain;             // chain identifier, column 22 (residue key)
-    int rentity;             // equal to `model` after a load
-    int model;               // MODEL number in force when read; 0 before any MODEL record
-    char rletter;            // insertion code, column 27 (residue key); the display writes "?" as a blank
-    int rnbofa;              // number of atoms held in `a`
-    char segid[13];          // columns 67-76 verbatim
-    std::span<PDBATOM> a;    // the residue's atoms, owned by the caller
+    char atom[7];          // record name, columns 1-6: "ATOM  " or "HETATM"
+    char label_rname[4];   // empty after a load
+    char label_rchain[4];  // empty after a load
+    char label_rnb[7];     // empty after a load
+    int rnb;               // residue number, columns 23-26 (residue key)
+    char rname[4];         // residue name, columns 18-20 verbatim
+    char rchain;           // chain identifier, column 22 (residue key)
+    int rentity;           // equal to `model` after a load
+    int model;             // MODEL number in force when read; 0 before any MODEL record
+    char rletter;          // insertion code, column 27 (residue key); the display writes "?" as a blank
+    int rnbofa;            // number of atoms held in `a`
+    char segid[13];        // columns 67-76 verbatim
+    std::span<PDBATOM> a;  // the residue's atoms, owned by the caller
 };
 
 // A set of residues, of any number of chains, in file order. The first `nbofr` elements of `r` are valid.
 struct PDBMOL {
-    char chain;              // not filled by the reader, read by nothing
+    char chain;  // not filled by the reader, read by nothing
     int nbofr;
-    std::span<PDBRESI> r;    // the residues, owned by the caller
+    std::span<PDBRESI> r;  // the residues, owned by the caller
 };
 
 // One line of a line set: a NUL-terminated text of at most 127 characters in a 128-byte buffer.
@@ -88,7 +88,8 @@ using PDBLINE = std::array<char, 128>;
 template <std::size_t N>
 inline void copy_field(char (&dst)[N], std::string_view src) {
     const std::size_t n = src.size() < N - 1 ? src.size() : N - 1;
-    for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];
+    for (std::size_t i = 0; i < n; ++i)
+        dst[i] = src[i];
     dst[n] = '\0';
 }
 
@@ -97,21 +98,105 @@ inline void copy_field(char (&dst)[N], std::string_view src) {
 [[noreturn]] void err(std::string_view where, std::string_view message);
 
 // ---- Pre-scan counters ------------------------------------------------------------------------------
+//
+// A line set is the span `str_in` of 128-byte line buffers; `max` lines of it are scanned (never more than
+// the span holds). A line is selected by `typ`: 'a' when its columns 1-4 are "ATOM", 'h' when columns 1-6
+// are "HETATM", 'w' for both; any other `typ` selects nothing. The counters read each selected line by
+// blank-separated words, not by columns, look at no MODEL record (all models are counted) and report upper
+// bounds: the residue count is one more than the residues found, and the last residue of the scan counts
+// one atom more than it has. Files whose words do not follow the usual spacing (a HETATM serial of 10000 or
+// more, hybrid-36 numbers) can be under-counted; get_pdb_load_size gives exact sizes for load_pdb.
 
+// Counts residues per chain run (selected lines whose chain does not change between residues; a chain
+// that comes back starts a new run). `nbr[i]` receives the residue count of run i plus one, `nba[i]` the
+// largest atom count of a residue of run i (see above for the last run). Returns the number of runs and
+// prints "For chain: %d  max_res= %d   max_atm=%d\n" for each, at every LEVEL. Stops through err when
+// `nbr` or `nba` has no room for a run; max+1 elements always suffice.
 int get_pdb_chain_res_atm_nb(std::span<const PDBLINE> str_in, int max, std::span<int> nbr, std::span<int> nba,
                              char typ, int LEVEL);
+
+// Counts residues over the whole line set: returns their number plus one and stores in `*nba` the largest
+// atom count of a residue (the last residue counted one atom higher). Prints nothing; LEVEL is not used.
 int get_pdb_res_atm_nb(std::span<const PDBLINE> str_in, int max, int* nba, char typ, int LEVEL);
+
+// Index of the first line whose first blank-delimited word begins with "ATOM", "HETATM" or "MODEL";
+// the number of lines in `ptr` when no line does.
 int find_beginning1(std::span<const PDBLINE> ptr);
 
 // ---- Reader ------------------------------------------------------------------------------------------
 
+// Loads the ATOM/HETATM records selected by `typ` of the models numbered up to `model` (records before any
+// MODEL record are model 0) into array[mol], residue slots from r[start] on, reading fixed columns.
+// Consecutive records with the same key (chain, residue number, insertion code) form one residue.
+// Returns `start` plus the number of residues filled (start + 1 when no record is accepted) and stores it
+// in array[mol].nbofr. LEVEL > 1 prints the residue and atom totals; LEVEL > 3 echoes each finished
+// residue (all but the last) through the record display, without changing the loaded data.
+// The caller owns and sizes every array (get_pdb_load_size gives exact sizes); a missing `mol`, residue
+// slot or atom slot stops the run through err before anything is written past an array.
 int load_pdb(std::span<const PDBLINE> str_in, std::span<PDBMOL> array, int mol, int start, int max, int model,
              char typ, int LEVEL);
 
-// ---- Record display ----------------------------------------------------------------------------------
+// ---- Line sets ---------------------------------------------------------------------------------------
+//
+// The caller's side of the toolkit, which itself reads no files: a PDB file is split into lines at "\n".
+// The line end is not kept: "\n" is dropped, and so is a "\r" right before it, so a CRLF file from a
+// Windows tool gives the same line set as its LF twin (a "\r" anywhere else is kept as a character). A
+// last line without a line end is a line too. A line longer than 127 characters keeps its first 127 and
+// is counted in `cut`; PDB records end at column 80, so only text past the record is lost. Other bytes
+// are kept as they are (a NUL byte ends the line's text for the toolkit).
 
+struct PDBLINES {
+    std::vector<PDBLINE> line;  // line i of the file, NUL-terminated
+    int max = 0;                // number of lines: the `max` of the pre-scan and the reader
+    int cut = 0;                // lines longer than 127 characters, kept as their first 127
+};
+
+// Each makes `out` hold the lines of the text, stream or file and returns their number. The stream is
+// read to its end; the file is opened for reading in text mode and closed again. Returns -1 (with `out`
+// empty) when the file cannot be opened or the stream not read. Stops through err beyond INT_MAX lines.
+int pdb_lines_from_text(std::string_view text, PDBLINES& out);
+int pdb_lines_from_stream(std::FILE* stream, PDBLINES& out);
+int pdb_lines_from_file(const char* fname, PDBLINES& out);
+
+// Exact sizes of what load_pdb(str_in, array, mol, 0, max, model, typ, LEVEL) fills, found by the reader's
+// own column and key rules: `nbofr` residues (its result; at least 1), `nbofa` atoms in all and at most
+// `maxatm` in one residue. With a later `start` the same residues go to slots start to start+nbofr-1.
+struct PDBSIZE {
+    int nbofr;
+    int nbofa;
+    int maxatm;
+};
+
+// When `rnbofa` is not empty, rnbofa[i] also receives the atom count of residue i; it must then have room
+// for every residue (max+1 elements always suffice), else the run stops through err. Prints nothing.
+PDBSIZE get_pdb_load_size(std::span<const PDBLINE> str_in, int max, int model, char typ,
+                          std::span<int> rnbofa);
+
+// Storage for one structure: residue slots and one atom array shared out among them.
+struct PDBSTORE {
+    std::vector<PDBRESI> r;
+    std::vector<PDBATOM> a;
+};
+
+// Sizes `store` exactly for load_pdb(str_in, ..., start 0, max, model, typ, ...) (slot i views as many
+// atoms as the i-th residue will hold) and returns a PDBMOL viewing its residues, ready for load_pdb.
+PDBMOL make_pdb_store(std::span<const PDBLINE> str_in, int max, int model, char typ, PDBSTORE& store);
+
+// ---- Record display ----------------------------------------------------------------------------------
+//
+// Each atom is written as one line "%-6s%5d %-4s%c%3s %c%4d%c   %8.3f%8.3f%8.3f%6.2f%6.2f%-12s\n" from
+// the record name, serial, atom name, alternate location, residue name, chain, residue number, insertion
+// code, x, y, z, occupancy, temperature factor and segment area; the element and charge are not written.
+// Before each line an alternate location "." becomes a blank in the caller's atom, and an insertion code
+// "?" a blank in the residue the function holds (the caller's for display_pdbres, a copy for the others).
+// An index outside the caller's arrays stops the run through err.
+
+// Writes atoms 0 to rnbofa-1 of mol.r[res] when `ATM` is 'a' and its record name begins with "ATOM", or
+// `ATM` is 'h' and it is "HETATM", or `ATM` is 'w'; otherwise nothing.
 void display_pdbres(std::FILE* periph, PDBMOL mol, int res, char ATM);
+// Writes atoms 0 to rnbofa-1 of `res`, with no record-kind filter.
 void display_pdb1res(std::FILE* periph, PDBRESI res);
+// Writes atom `k` of `res` (checked against the atom array, not against rnbofa).
 void display_pdb1atm(std::FILE* periph, PDBRESI res, int k);
 
 // ---- Atom and residue classification -----------------------------------------------------------------
@@ -156,7 +241,8 @@ int get_notres_range1(PDBRES fres, PDBRES lres, int max, PDBMOL ar, std::span<in
 int get_chain_range1(char chainid, int max, PDBMOL ar, std::span<int> ret, int idx, int LEVEL);
 int get_notchain_range1(char chainid, int max, PDBMOL ar, std::span<int> ret, int idx, int LEVEL);
 int get_pdb_index(PDBMOL brook, int max, std::string_view strin, int LEVEL);
-int read_res_pattern(std::string_view string, PDBMOL brook, int max, std::span<int> select, int NOT, int LEVEL);
+int read_res_pattern(std::string_view string, PDBMOL brook, int max, std::span<int> select, int NOT,
+                     int LEVEL);
 
 // ---- Shape summary -----------------------------------------------------------------------------------
 

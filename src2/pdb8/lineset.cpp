@@ -1,0 +1,131 @@
+// Line sets: a PDB file or stream split into the 128-byte line buffers the pre-scan and the reader take,
+// and storage sized for one load.
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <numeric>
+
+#include "pdb8.h"
+
+namespace {
+
+constexpr std::size_t kKeep = sizeof(PDBLINE) - 1;  // characters a line buffer holds
+
+// Splits text, fed in pieces of any size, into lines. A line may span pieces; only its first kKeep
+// characters and a trailing "\r" are remembered.
+class LineSplitter {
+  public:
+    explicit LineSplitter(PDBLINES& out) : out_(out) {
+        out_.line.clear();
+        out_.max = 0;
+        out_.cut = 0;
+    }
+
+    void feed(const char* p, std::size_t n) {
+        const char* const e = p + n;
+        while (p < e) {
+            const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(e - p));
+            const char* stop = nl != nullptr ? static_cast<const char*>(nl) : e;
+            append(p, static_cast<std::size_t>(stop - p));
+            if (nl == nullptr) break;
+            end_line(true);
+            p = stop + 1;
+        }
+    }
+
+    // The last line, when the text does not end with a line end.
+    void finish() {
+        if (length_ > 0) end_line(false);
+    }
+
+  private:
+    void append(const char* p, std::size_t n) {
+        if (n == 0) return;
+        if (length_ < kKeep) std::memcpy(current_.data() + length_, p, std::min(n, kKeep - length_));
+        length_ += n;
+        last_ = p[n - 1];
+    }
+
+    void end_line(bool at_newline) {
+        std::size_t length = length_;
+        if (at_newline && length > 0 && last_ == '\r') --length;  // CRLF: the "\r" belongs to the line end
+        if (length > kKeep) {
+            ++out_.cut;
+            length = kKeep;
+        }
+        if (out_.line.size() >= static_cast<std::size_t>(INT_MAX))
+            err("SUB:PDB_LINES", "The PDB text has more lines than a line set can count");
+        std::memset(current_.data() + length, 0, current_.size() - length);  // the NUL and a clean tail
+        out_.line.push_back(current_);
+        length_ = 0;
+        last_ = '\0';
+    }
+
+    PDBLINES& out_;
+    PDBLINE current_{};
+    std::size_t length_ = 0;  // characters of the current line so far, kept or not
+    char last_ = '\0';        // its last character
+};
+
+void finish_count(PDBLINES& out) {
+    out.max = static_cast<int>(out.line.size());
+}
+
+}  // namespace
+
+int pdb_lines_from_text(std::string_view text, PDBLINES& out) {
+    LineSplitter splitter(out);
+    out.line.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    splitter.feed(text.data(), text.size());
+    splitter.finish();
+    finish_count(out);
+    return out.max;
+}
+
+int pdb_lines_from_stream(std::FILE* stream, PDBLINES& out) {
+    if (stream == nullptr) {
+        out = PDBLINES{};
+        return -1;
+    }
+    LineSplitter splitter(out);
+    std::vector<char> block(1 << 20);
+    for (;;) {
+        const std::size_t n = std::fread(block.data(), 1, block.size(), stream);
+        splitter.feed(block.data(), n);
+        if (n < block.size()) break;
+    }
+    if (std::ferror(stream)) {
+        out = PDBLINES{};
+        return -1;
+    }
+    splitter.finish();
+    finish_count(out);
+    return out.max;
+}
+
+int pdb_lines_from_file(const char* fname, PDBLINES& out) {
+    std::FILE* file = std::fopen(fname, "rt");
+    if (file == nullptr) {
+        out = PDBLINES{};
+        return -1;
+    }
+    const int n = pdb_lines_from_stream(file, out);
+    std::fclose(file);
+    return n;
+}
+
+PDBMOL make_pdb_store(std::span<const PDBLINE> str_in, int max, int model, char typ, PDBSTORE& store) {
+    // Residues never outnumber the scanned lines by more than the one slot an empty load closes.
+    const std::size_t lines = max <= 0 ? 0 : std::min(str_in.size(), static_cast<std::size_t>(max));
+    std::vector<int> counts(lines + 1);
+    const PDBSIZE size = get_pdb_load_size(str_in, max, model, typ, counts);
+    store.r.assign(static_cast<std::size_t>(size.nbofr), PDBRESI{});
+    store.a.assign(static_cast<std::size_t>(size.nbofa), PDBATOM{});
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < store.r.size(); ++i) {
+        const std::size_t n = static_cast<std::size_t>(counts[i]);
+        store.r[i].a = std::span<PDBATOM>(store.a).subspan(offset, n);
+        offset += n;
+    }
+    return PDBMOL{' ', 0, std::span<PDBRESI>(store.r)};
+}
