@@ -33,9 +33,11 @@ cc -O2 -o "$work/make_grid" "$root/bench/make_grid.c" -lm
 cc -O2 -o "$work/baseline" "$root/bench/baseline.c" -lm
 
 now() { date +%s.%N; }
-# Runs a command in the grid's folder; prints its wall seconds and peak resident memory in kB.
+# Runs a command in the grid's folder; prints its wall seconds and peak resident memory in kB. Dirty
+# pages of earlier runs are written back first, so no run pays for another's output.
 measure() {
     local t0 t1
+    sync
     t0=$(now)
     /usr/bin/time -f %M -o "$work/rss" "$@" >/dev/null
     t1=$(now)

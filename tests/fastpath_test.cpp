@@ -125,8 +125,11 @@ TEST(FastValueParser, RandomDigitStrings) {
         if (coin(rng) == 0) t += coin(rng) < 2 ? '-' : '+';
         for (int i = len(rng); i > 0; --i)
             t += static_cast<char>('0' + digit(rng));
-        if (coin(rng) < 2) t.insert(t.size() / 2, ".");
-        if (coin(rng) == 0) t += "e" + std::to_string(exp(rng));
+        if (coin(rng) < 2) t = t.substr(0, t.size() / 2) + "." + t.substr(t.size() / 2);
+        if (coin(rng) == 0) {
+            t += 'e';
+            t += std::to_string(exp(rng));
+        }
         expect_same_as_sscanf(t);
     }
 }

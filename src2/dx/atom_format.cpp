@@ -34,31 +34,64 @@ char* put_fixed(char* out, double value, int width, int decimals) {
     // binary value, ties to even.
     const double scaled = std::fabs(value) * kScale[decimals];
     if (!(scaled < 1e9)) return put_fixed_slow(out, value, width, decimals);
-    const double whole = std::floor(scaled);
-    const double fraction = scaled - whole;
+    const auto whole = static_cast<std::uint64_t>(scaled);
+    const double fraction = scaled - static_cast<double>(whole);
     if (std::fabs(fraction - 0.5) < 1e-6) return put_fixed_slow(out, value, width, decimals);
-    std::uint64_t n = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+    std::uint64_t n = whole + (fraction > 0.5 ? 1 : 0);
 
-    char reversed[32];
-    std::size_t len = 0;
+    // printf keeps the sign of -0.0 and of values that round to zero, such as -0.0004.
+    const bool negative = std::signbit(value);
+    int int_digits = 1;
+    for (std::uint64_t rest = n / static_cast<std::uint64_t>(kScale[decimals]); rest >= 10; rest /= 10)
+        ++int_digits;
+    const int length = (negative ? 1 : 0) + int_digits + 1 + decimals;
+    const int field = length > width ? length : width;
+    char* p = out + field;
     for (int d = 0; d < decimals; ++d, n /= 10)
-        reversed[len++] = static_cast<char>('0' + n % 10);
-    reversed[len++] = '.';
+        *--p = static_cast<char>('0' + n % 10);
+    *--p = '.';
     do {
-        reversed[len++] = static_cast<char>('0' + n % 10);
+        *--p = static_cast<char>('0' + n % 10);
         n /= 10;
     } while (n != 0);
-    if (std::signbit(value)) reversed[len++] = '-';  // printf keeps the sign of -0.0 and of -0.0004
-    char text[32];
-    for (std::size_t i = 0; i < len; ++i)
-        text[i] = reversed[len - 1 - i];
-    return pad_and_copy(out, text, len, width);
+    if (negative) *--p = '-';
+    while (p > out)
+        *--p = ' ';
+    return out + field;
 }
 
 char* put_long(char* out, long value, int width) {
-    char text[kMaxLong];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    return pad_and_copy(out, text, static_cast<std::size_t>(result.ptr - text), width);
+    if (value < 0 || width > 20) {
+        char text[kMaxLong];
+        const auto result = std::to_chars(text, text + sizeof text, value);
+        return pad_and_copy(out, text, static_cast<std::size_t>(result.ptr - text), width);
+    }
+    // The digits are written right-aligned into a blank-filled scratch area, two at a time, and the field
+    // is copied out with one fixed-size copy: kMaxLong bytes, of which the field is the first part.
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    char scratch[2 * kMaxLong + 24];
+    std::memset(scratch, ' ', sizeof scratch);
+    char* const end = scratch + kMaxLong;
+    char* p = end;
+    auto n = static_cast<unsigned long>(value);
+    while (n >= 100) {
+        p -= 2;
+        std::memcpy(p, kPairs + 2 * (n % 100), 2);
+        n /= 100;
+    }
+    if (n >= 10) {
+        p -= 2;
+        std::memcpy(p, kPairs + 2 * n, 2);
+    } else {
+        *--p = static_cast<char>('0' + n);
+    }
+    const long digits = end - p;
+    const long field = digits > width ? digits : width;
+    std::memcpy(out, end - field, kMaxLong);
+    return out + field;
 }
 
 }  // namespace atomfmt

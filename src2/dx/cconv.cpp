@@ -85,36 +85,29 @@ constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
 // long mantissas and extreme exponents.
 bool plain_decimal(const char* p, const char* end, double& value) {
     bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    // Up to 19 digits fit the mantissa exactly; a longer text wraps it, and is then handed on anyway.
     std::uint64_t mantissa = 0;
-    int significant = 0;
-    int exponent = 0;
-    bool any_digit = false;
-    auto add_digit = [&](char c) {
-        any_digit = true;
-        if (mantissa == 0 && c == '0') return true;  // leading zeros carry no precision
-        if (significant == 19) return false;
-        mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
-        ++significant;
-        return true;
-    };
-    for (; p < end && is_digit(*p); ++p) {
-        if (!add_digit(*p)) return false;
-    }
+    const char* const int_start = p;
+    while (p < end && is_digit(*p))
+        mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+    long digits = p - int_start;
+    long exponent = 0;
     if (p < end && *p == '.') {
-        for (++p; p < end && is_digit(*p); ++p) {
-            if (!add_digit(*p)) return false;
-            --exponent;
-        }
+        const char* const frac_start = ++p;
+        while (p < end && is_digit(*p))
+            mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+        exponent = -(p - frac_start);
+        digits += p - frac_start;
     }
-    if (!any_digit) return false;
+    if (digits == 0 || digits > 19) return false;
     if (p < end && (*p == 'x' || *p == 'X')) return false;  // possibly hexadecimal
     if (p < end && (*p == 'e' || *p == 'E')) {
         const char* q = p + 1;
         bool exp_negative = false;
         if (q < end && (*q == '+' || *q == '-')) exp_negative = *q++ == '-';
         if (q >= end || !is_digit(*q)) return false;
-        int e = 0;
+        long e = 0;
         for (; q < end && is_digit(*q); ++q) {
             if (e < 100000) e = e * 10 + (*q - '0');
         }
@@ -134,17 +127,17 @@ bool plain_decimal(const char* p, const char* end, double& value) {
 }  // namespace
 
 int scan_value_line(std::string_view line, double& value) {
-    const std::size_t nul = line.find('\0');
-    if (nul != std::string_view::npos) line = line.substr(0, nul);
-    std::size_t start = 0;
-    while (start < line.size() && is_c_space(line[start]))
-        ++start;
-    if (start == line.size()) return -1;
-    if (plain_decimal(line.data() + start, line.data() + line.size(), value)) return 1;
+    // The line ends at a NUL byte as a C string does: a NUL stops both the white space and the number.
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    while (p < end && is_c_space(*p))
+        ++p;
+    if (p == end || *p == '\0') return -1;
+    if (plain_decimal(p, end, value)) return 1;
 
-    const std::string text(line.substr(start));
-    const char* p = text.c_str();
-    switch (scan_double(p, value)) {
+    const std::string text(p, end);
+    const char* rest = text.c_str();
+    switch (scan_double(rest, value)) {
         case Scan::ok:
             return 1;
         case Scan::mismatch:

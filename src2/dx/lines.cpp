@@ -38,7 +38,7 @@ bool BlockReader::refill() {
     return end_ > 0;
 }
 
-bool BlockReader::next(std::string_view& line) {
+bool BlockReader::next_slow(std::string_view& line) {
     if (carry_handed_out_) {
         carry_.clear();
         carry_handed_out_ = false;

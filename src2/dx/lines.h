@@ -3,6 +3,7 @@
 #define VOXMOL_DX_LINES_H
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,9 +20,23 @@ class BlockReader {
   public:
     explicit BlockReader(std::FILE* file, std::size_t block_size = 1 << 20);
     // The next line, its "\n" included when it has one; false at the end of the stream.
-    bool next(std::string_view& line);
+    bool next(std::string_view& line) {
+        // The common case, a whole line inside the current block, is settled here without a call.
+        if (!carry_handed_out_ && carry_.empty() && pos_ < end_) {
+            const char* start = block_.data() + pos_;
+            const void* nl = std::memchr(start, '\n', end_ - pos_);
+            if (nl != nullptr) {
+                const std::size_t len = static_cast<std::size_t>(static_cast<const char*>(nl) - start) + 1;
+                pos_ += len;
+                line = std::string_view(start, len);
+                return true;
+            }
+        }
+        return next_slow(line);
+    }
 
   private:
+    bool next_slow(std::string_view& line);
     bool refill();
 
     std::FILE* file_;
