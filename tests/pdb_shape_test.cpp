@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "math_tool2.h"
-#include "test_util.h"
 #include "pdb8.h"
+#include "test_util.h"
 
 namespace {
 
