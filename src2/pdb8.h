@@ -97,6 +97,12 @@ inline void copy_field(char (&dst)[N], std::string_view src) {
 // with exit status 1.
 [[noreturn]] void err(std::string_view where, std::string_view message);
 
+// What err does after printing, instead of exiting: a harness that must outlive fatal errors (a fuzzer
+// running millions of inputs in one process) installs a handler that throws or jumps out; it must not
+// return. nullptr restores the exit with status 1. Returns the previous handler.
+using FatalHandler = void (*)();
+FatalHandler set_fatal_handler(FatalHandler handler);
+
 // ---- Pre-scan counters ------------------------------------------------------------------------------
 //
 // A line set is the span `str_in` of 128-byte line buffers; `max` lines of it are scanned (never more than

@@ -142,6 +142,12 @@ bool same_file(const std::string& a, const std::string& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+// An open stream that is closed however the run ends.
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
 struct FreeDeleter {
     void operator()(double* p) const { std::free(p); }
 };
@@ -160,6 +166,7 @@ GridValues allocate_values(std::size_t points) {
 
 int voxmol_main(int argc, const char* const* argv) {
     if (argc < 2 || argc > 16) error_usage();
+    grd = Tuhbdgrd{};
     Settings s = parse_command_line(argc, argv);
     const int LEVEL = s.LEVEL;
 
@@ -172,9 +179,9 @@ int voxmol_main(int argc, const char* const* argv) {
     if (order != "XYZ" && order != "ZYX") err("MAIN:VOXDEN", "Unknown data ordering: use XYZ or ZYX");
 
     if (LEVEL > 1) std::printf("I am reading the data file header:  %s  ...........\n", s.dataname.c_str());
-    std::FILE* file_in = std::fopen(s.dataname.c_str(), "r");
-    if (file_in == nullptr) err("MAIN:VOXDEN", "I cannot open the input data file");
-    load_header(file_in, &grd, LEVEL);
+    File file_in(std::fopen(s.dataname.c_str(), "r"));
+    if (!file_in) err("MAIN:VOXDEN", "I cannot open the input data file");
+    load_header(file_in.get(), &grd, LEVEL);
     s.dimX = grd.nx;
     s.dimY = grd.ny;
     s.dimZ = grd.nz;
@@ -188,8 +195,8 @@ int voxmol_main(int argc, const char* const* argv) {
     grd.data = std::span<double>(values.get(), *points);
 
     const std::time_t t1 = std::time(nullptr);
-    load_data(file_in, &grd, LEVEL);
-    std::fclose(file_in);
+    load_data(file_in.get(), &grd, LEVEL);
+    file_in.reset();
     const std::time_t t2 = std::time(nullptr);
     if (LEVEL > 1) std::printf("Time to read the data file : %4d sec\n", static_cast<int>(t2 - t1));
 
@@ -206,11 +213,11 @@ int voxmol_main(int argc, const char* const* argv) {
         err("MAIN:VOXDEN", "The output file would overwrite the input data file");
     }
 
-    std::FILE* file_out = std::fopen(outname.c_str(), "w");
-    if (file_out == nullptr) err("MAIN:VOXDEN", "I cannot open the output data file");
-    write_pdb(file_out, &grd, s.thres_min, s.thres_max, s.resol, s.DATAORD);
-    const bool write_failed = std::ferror(file_out) != 0;
-    const bool close_failed = std::fclose(file_out) != 0;
+    File file_out(std::fopen(outname.c_str(), "w"));
+    if (!file_out) err("MAIN:VOXDEN", "I cannot open the output data file");
+    write_pdb(file_out.get(), &grd, s.thres_min, s.thres_max, s.resol, s.DATAORD);
+    const bool write_failed = std::ferror(file_out.get()) != 0;
+    const bool close_failed = std::fclose(file_out.release()) != 0;
     grd.data = {};
     if (write_failed || close_failed) err("MAIN:VOXDEN", "I cannot write the output data file");
     return 0;

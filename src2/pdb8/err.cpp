@@ -4,11 +4,22 @@
 
 #include "pdb8.h"
 
+namespace {
+FatalHandler fatal_handler = nullptr;
+}  // namespace
+
+FatalHandler set_fatal_handler(FatalHandler handler) {
+    const FatalHandler previous = fatal_handler;
+    fatal_handler = handler;
+    return previous;
+}
+
 void err(std::string_view where, std::string_view message) {
     const std::string w(where);
     const std::string m(message);
     std::printf("\n>ERROR IN %s\n>ERRROR : %s\n\n", w.c_str(), m.c_str());
     std::fflush(stdout);
+    if (fatal_handler != nullptr) fatal_handler();
     // A failed run must never look like a successful one.
     std::exit(1);
 }
