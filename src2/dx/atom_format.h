@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,15 +95,15 @@ class AtomWriter {
           x_(grid.xmin, grid.hx, grid.nx),
           y_(grid.ymin, grid.hy, grid.ny),
           z_(grid.zmin, grid.hz, grid.nz),
-          buffer_(kBufferSize) {}
+          buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {}
 
     ~AtomWriter() { flush(); }
     AtomWriter(const AtomWriter&) = delete;
     AtomWriter& operator=(const AtomWriter&) = delete;
 
     void write(long serial, long residue, long i, long j, long k, double value) {
-        if (used_ + kLongestLine > buffer_.size()) flush();
-        char* out = buffer_.data() + used_;
+        if (used_ + kLongestLine > kBufferSize) flush();
+        char* out = buffer_.get() + used_;
         out = put(out, "ATOM  ");
         out = atomfmt::put_long(out, serial, 5);
         out = put(out, " CA   UNK A");
@@ -114,11 +115,11 @@ class AtomWriter {
         out = put(out, "  1.00");
         out = atomfmt::put_fixed(out, value, 6, 2);
         out = put(out, "            \n");
-        used_ = static_cast<std::size_t>(out - buffer_.data());
+        used_ = static_cast<std::size_t>(out - buffer_.get());
     }
 
     void flush() {
-        if (used_ > 0) std::fwrite(buffer_.data(), 1, used_, file_);
+        if (used_ > 0) std::fwrite(buffer_.get(), 1, used_, file_);
         used_ = 0;
     }
 
@@ -128,7 +129,7 @@ class AtomWriter {
     static constexpr std::size_t kLongestLine = 80 + 2 * atomfmt::kMaxLong + 4 * atomfmt::kMaxFixed;
     std::FILE* file_;
     AxisTexts x_, y_, z_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;  // not cleared: only what write() puts there is written out
     std::size_t used_ = 0;
 };
 

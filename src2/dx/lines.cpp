@@ -25,13 +25,14 @@ bool read_line(std::FILE* file, std::string& line) {
     return !line.empty();
 }
 
-BlockReader::BlockReader(std::FILE* file, std::size_t block_size) : file_(file), block_(block_size) {}
+BlockReader::BlockReader(std::FILE* file, std::size_t block_size)
+    : file_(file), block_(std::make_unique_for_overwrite<char[]>(block_size)), block_size_(block_size) {}
 
 bool BlockReader::refill() {
     if (at_eof_) return false;
-    end_ = std::fread(block_.data(), 1, block_.size(), file_);
+    end_ = std::fread(block_.get(), 1, block_size_, file_);
     pos_ = 0;
-    if (end_ < block_.size()) {
+    if (end_ < block_size_) {
         if (std::ferror(file_)) read_failure();
         at_eof_ = true;
     }
@@ -45,7 +46,7 @@ bool BlockReader::next_slow(std::string_view& line) {
     }
     for (;;) {
         if (pos_ < end_) {
-            const char* start = block_.data() + pos_;
+            const char* start = block_.get() + pos_;
             const std::size_t left = end_ - pos_;
             const void* nl = std::memchr(start, '\n', left);
             if (nl != nullptr) {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,7 +24,7 @@ class BlockReader {
     bool next(std::string_view& line) {
         // The common case, a whole line inside the current block, is settled here without a call.
         if (!carry_handed_out_ && carry_.empty() && pos_ < end_) {
-            const char* start = block_.data() + pos_;
+            const char* start = block_.get() + pos_;
             const void* nl = std::memchr(start, '\n', end_ - pos_);
             if (nl != nullptr) {
                 const std::size_t len = static_cast<std::size_t>(static_cast<const char*>(nl) - start) + 1;
@@ -40,7 +41,8 @@ class BlockReader {
     bool refill();
 
     std::FILE* file_;
-    std::vector<char> block_;
+    std::unique_ptr<char[]> block_;  // not cleared: only bytes read into it are ever looked at
+    std::size_t block_size_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool at_eof_ = false;

@@ -1,0 +1,45 @@
+// Differential: the ATOM-line number formatting against snprintf, on arbitrary doubles and longs.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "dx/atom_format.h"
+#include "fuzz_common.h"
+
+namespace {
+
+void check_fixed(double v, int width, int decimals) {
+    char got[atomfmt::kMaxFixed + 32];
+    const char* end = atomfmt::put_fixed(got, v, width, decimals);
+    char expected[atomfmt::kMaxFixed];
+    const int n = std::snprintf(expected, sizeof expected, "%*.*f", width, decimals, v);
+    if (end - got != n || std::memcmp(got, expected, static_cast<std::size_t>(n)) != 0) std::abort();
+}
+
+void check_long(long v, int width) {
+    char got[2 * atomfmt::kMaxLong];
+    const char* end = atomfmt::put_long(got, v, width);
+    char expected[64];
+    const int n = std::snprintf(expected, sizeof expected, "%*ld", width, v);
+    if (end - got != n || std::memcmp(got, expected, static_cast<std::size_t>(n)) != 0) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    for (std::size_t at = 0; at + 8 <= size; at += 8) {
+        double d;
+        long l;
+        std::memcpy(&d, data + at, 8);
+        std::memcpy(&l, data + at, 8);
+        check_fixed(d, 6, 2);
+        check_fixed(d, 8, 3);
+        // The bits as a scaled value, so ties and near-ties at the last decimal are reached often.
+        check_fixed(static_cast<double>(l % 100000000) / 2000.0, 6, 2);
+        check_fixed(static_cast<double>(l % 100000000) / 20000.0, 8, 3);
+        check_long(l, 5);
+        check_long(l % 100000, 4);
+    }
+    return 0;
+}
