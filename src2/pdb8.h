@@ -267,7 +267,7 @@ PDBRES get_res_pattern(std::string_view string, int LEVEL);
 // residue matches a PDBRES when chain, number and insertion letter are all equal as stored (a blank
 // matches only a blank). Residue numbers are never compared for order. A `max` beyond ar.r, an `idx`
 // outside `ret` or a list too short for what is selected stops the run through err before anything is
-// read or written outside them; a list with room for `max` entries always suffices.
+// read or written outside them; a list with room for idx + max entries always suffices.
 
 // Selects the stretch from the first residue matching `fres` to the first residue matching `lres` at or
 // after it, or to max-1 when none does; nothing when no residue matches `fres`.
