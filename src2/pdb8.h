@@ -238,15 +238,62 @@ int is_pdb_cif(std::string_view fname, int LEVEL);
 int get_achem(std::string_view aname, std::string& achem, int LEVEL);
 
 // ---- Residue patterns and selection ------------------------------------------------------------------
+//
+// A residue identifier is an optional chain letter, a residue number and an optional insertion letter
+// (A125, 125, 125B, a125b); letters are upper-cased first, and only the 26 letters A to Z can name a chain
+// or an insertion code. An expression is "*" (the whole structure), one chain letter, one identifier, or
+// two identifiers separated by any of "-", ":", "," and " ". Texts of any length are handled; a text ends
+// at its first NUL, as a C string would. Every message of these functions appears at LEVEL > 2, apart from
+// the fatal reports and the "not found" line before one.
 
+// Cuts `buf` into tokens at the separators "-:, " (a run of separators is one, none at the edges makes an
+// empty token) and returns their number. Token k goes to array[k]; a single token is copied to array[1]
+// too, so it reads as the range from itself to itself. `array` grows when it has fewer entries than are
+// written; entries not written keep what they held (with no token nothing is written). In `buf` the
+// separator that ends each token is overwritten with a NUL, so its text ends after the first token.
+// Prints "Single residue in this pattern expression" for one token and "Range of residue in this pattern
+// expression" for two.
 int split_range(std::string& buf, std::vector<std::string>& array, int LEVEL);
+
+// Cuts `buf` into items at "," and " " (same run and edge rules), then each item into at most two
+// residues at "-" and ":"; returns the number of items. array[j] receives the pair (first, last) of item
+// j, (r, r) for a single residue r; an item made only of "-" and ":" is counted but its pair is not
+// written. `array` grows as for split_range and `buf` ends each item with a NUL. An item of more than two
+// residues has no pair to hold it and stops the run through err at "SUB:SPLIT_RANGE1".
 int split_range1(std::string& buf, std::vector<std::array<std::string, 2>>& array, int LEVEL);
+
+// Parses one identifier: the first character is the chain if it is a letter, then the last character of
+// what remains is the insertion letter if it is a letter; the rest is read as a leading integer (blanks
+// skipped, an optional sign, digits; 0 without digits; clamped to the int range). A missing chain or
+// insertion letter is a blank. `name` is left empty.
 PDBRES get_res_pattern(std::string_view string, int LEVEL);
+
+// The selectors examine residues 0 to max-1 of ar.r in storage order and append the selected indices, in
+// ascending order, to the caller's list `ret` from position `idx` on; they return the new fill count. A
+// residue matches a PDBRES when chain, number and insertion letter are all equal as stored (a blank
+// matches only a blank). Residue numbers are never compared for order. A `max` beyond ar.r, an `idx`
+// outside `ret` or a list too short for what is selected stops the run through err before anything is
+// read or written outside them; a list with room for idx + max entries always suffices.
+
+// Selects the stretch from the first residue matching `fres` to the first residue matching `lres` at or
+// after it, or to max-1 when none does; nothing when no residue matches `fres`.
 int get_res_range1(PDBRES fres, PDBRES lres, int max, PDBMOL ar, std::span<int> ret, int idx, int LEVEL);
+// Selects exactly the residues among 0 to max-1 that get_res_range1 leaves out.
 int get_notres_range1(PDBRES fres, PDBRES lres, int max, PDBMOL ar, std::span<int> ret, int idx, int LEVEL);
+// Selects the residues whose rchain is `chainid`.
 int get_chain_range1(char chainid, int max, PDBMOL ar, std::span<int> ret, int idx, int LEVEL);
+// Selects the residues whose rchain is not `chainid`.
 int get_notchain_range1(char chainid, int max, PDBMOL ar, std::span<int> ret, int idx, int LEVEL);
+
+// The index of the last residue among 0 to max-1 of brook.r that matches the identifier `strin`. When
+// none does, prints "Residue: %s is not found\n" and stops the run through err at "SUB:GET_PDB_INDEX".
 int get_pdb_index(PDBMOL brook, int max, std::string_view strin, int LEVEL);
+
+// Applies one expression to residues 0 to max-1 of brook.r and fills `select` from position 0 with the
+// selected indices, ascending; with NOT non-zero, with exactly the others. Returns their number (entries
+// after it keep no meaning). An expression that is neither "*" nor a single letter and splits into no
+// identifier or into more than two stops the run through err at "SUB:READ_RES_PATTERN". At LEVEL > 2 it
+// also dumps every atom of the selection.
 int read_res_pattern(std::string_view string, PDBMOL brook, int max, std::span<int> select, int NOT,
                      int LEVEL);
 
