@@ -112,7 +112,8 @@ std::vector<GroupCase> group_cases() {
         {"ATOM followed by other than two blanks is refused",
          "ATOMX     1  N   ALA A   1\nATOM 1    2  N   ALA A   2\nATOM      3  N   ALA A   3\nATOM\n", 0, 'w',
          "A3 *1"},
-        {"leading blank before ATOM is refused", " " + rec("ATOM", 1, " N", "ALA", 'A', 1), 0, 'w', ""},
+        {"leading blank before ATOM is refused", std::string(" ") + rec("ATOM", 1, " N", "ALA", 'A', 1), 0,
+         'w', ""},
         // The first record opens a residue even when its key equals the reader's starting key.
         {"first key equal to the starting key", "ATOM      1  N   ALA # -99#\nATOM      2  CA  ALA # -99#\n",
          0, 'a', "#-99#*2"},
@@ -404,9 +405,35 @@ TEST(ReadConversions, AgreeWithTheLibrary) {
             text.push_back(digits[pick(rng)]);
         check(text);
     }
-    for (const char* odd : {"infinity", "-INFINITY", "infinit", "nan(1)", "99999999999", "-99999999999",
-                            "9999999999999999999999", "1e39", "-1e39", "1e-46", "1.4e-45", "3.4028235e38",
-                            "3.4028236e38", "0x1.fffffep127", "0x1p-150", "0x.8", "0x.", "00x1", "1e+-5"})
+    for (const char* odd : {"infinity",
+                            "-INFINITY",
+                            "infinit",
+                            "nan(1)",
+                            "99999999999",
+                            "-99999999999",
+                            "9999999999999999999999",
+                            "1e39",
+                            "-1e39",
+                            "1e-46",
+                            "1.4e-45",
+                            "3.4028235e38",
+                            "3.4028236e38",
+                            "0x1.fffffep127",
+                            "0x1p-150",
+                            "0x.8",
+                            "0x.",
+                            "00x1",
+                            "1e+-5",
+                            "16777216",
+                            "16777217",
+                            "-0.16777217",
+                            "1.000000000",
+                            "0.0000000001",
+                            "123456789.0",
+                            "0.33333334",
+                            "8.589973e9",
+                            "0.1.2",
+                            "  -0.000"})
         check(odd);
 }
 
