@@ -10,7 +10,7 @@ namespace {
 
 constexpr const char* kWhere = "SUB:LOAD_PDB";
 
-// Stores one accepted record as atom `k` of `res`, and rewrites the residue's fields from it.
+// Stores one accepted record in `atom`, an atom of `res`, and rewrites the residue's fields from it.
 void store_record(PDBRESI& res, PDBATOM& atom, const pdbscan::AtomLine& line,
                   const pdbscan::CarriedFields& c) {
     atom = PDBATOM{};  // every text slot empty, every value slot 0.0

@@ -34,7 +34,7 @@ struct CarriedFields {
     int model = 0;  // the MODEL number in force
 };
 
-// Column [from, from+width) (0-based) of a line of `n` characters: what remains of it, possibly nothing.
+// Column [from, from+width) of a line (0-based): what the line holds of it, possibly nothing.
 inline std::string_view column(std::string_view line, std::size_t from, std::size_t width) {
     if (from >= line.size()) return {};
     return line.substr(from, width);
