@@ -117,7 +117,7 @@ FatalHandler set_fatal_handler(FatalHandler handler);
 // that comes back starts a new run). `nbr[i]` receives the residue count of run i plus one, `nba[i]` the
 // largest atom count of a residue of run i (see above for the last run). Returns the number of runs and
 // prints "For chain: %d  max_res= %d   max_atm=%d\n" for each, at every LEVEL. Stops through err when
-// `nbr` or `nba` has no room for a run; max+1 elements always suffice.
+// `nbr` or `nba` has no room for a run; max+1 elements (at least one) always suffice.
 int get_pdb_chain_res_atm_nb(std::span<const PDBLINE> str_in, int max, std::span<int> nbr, std::span<int> nba,
                              char typ, int LEVEL);
 
@@ -133,12 +133,13 @@ int find_beginning1(std::span<const PDBLINE> ptr);
 
 // Loads the ATOM/HETATM records selected by `typ` of the models numbered up to `model` (records before any
 // MODEL record are model 0) into array[mol], residue slots from r[start] on, reading fixed columns.
-// Consecutive records with the same key (chain, residue number, insertion code) form one residue.
-// Returns `start` plus the number of residues filled (start + 1 when no record is accepted) and stores it
-// in array[mol].nbofr. LEVEL > 1 prints the residue and atom totals; LEVEL > 3 echoes each finished
-// residue (all but the last) through the record display, without changing the loaded data.
-// The caller owns and sizes every array (get_pdb_load_size gives exact sizes); a missing `mol`, residue
-// slot or atom slot stops the run through err before anything is written past an array.
+// Consecutive records with the same key (chain, residue number, insertion code) form one residue. A line
+// end kept in a line buffer is read as a character of the column where the line stops. Returns `start` plus
+// the number of residues filled (start + 1 when no record is accepted) and stores it in array[mol].nbofr.
+// LEVEL > 1 prints the residue and atom totals; LEVEL > 3 echoes each finished residue (all but the last)
+// through the record display, without changing the loaded data. The caller owns and sizes every array
+// (get_pdb_load_size gives exact sizes); a missing `mol`, residue slot or atom slot stops the run through err
+// before anything is written past an array.
 int load_pdb(std::span<const PDBLINE> str_in, std::span<PDBMOL> array, int mol, int start, int max, int model,
              char typ, int LEVEL);
 

@@ -70,7 +70,13 @@ std::vector<CountCase> count_cases() {
          3,
          2},
         // Selection looks at the line's own first columns: a leading blank hides a record.
-        {"leading blank is not selected", " " + rec("ATOM", 1, " N", "ALA", 'A', 1), 'w', {1}, {1}, 1, 1},
+        {"leading blank is not selected",
+         std::string(" ") + rec("ATOM", 1, " N", "ALA", 'A', 1),
+         'w',
+         {1},
+         {1},
+         1,
+         1},
         // "ATOM" is compared on four characters, so an ATOMIC line counts as an atom record.
         {"ATOMIC counts as ATOM", "ATOMIC    1  N   ALA A   1\n", 'a', {2}, {2}, 2, 2},
         // Insertion codes are the letter after the number: 52 and 52A are two residues.

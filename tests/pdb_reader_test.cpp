@@ -112,7 +112,8 @@ std::vector<GroupCase> group_cases() {
         {"ATOM followed by other than two blanks is refused",
          "ATOMX     1  N   ALA A   1\nATOM 1    2  N   ALA A   2\nATOM      3  N   ALA A   3\nATOM\n", 0, 'w',
          "A3 *1"},
-        {"leading blank before ATOM is refused", " " + rec("ATOM", 1, " N", "ALA", 'A', 1), 0, 'w', ""},
+        {"leading blank before ATOM is refused", std::string(" ") + rec("ATOM", 1, " N", "ALA", 'A', 1), 0,
+         'w', ""},
         // The first record opens a residue even when its key equals the reader's starting key.
         {"first key equal to the starting key", "ATOM      1  N   ALA # -99#\nATOM      2  CA  ALA # -99#\n",
          0, 'a', "#-99#*2"},
@@ -404,10 +405,111 @@ TEST(ReadConversions, AgreeWithTheLibrary) {
             text.push_back(digits[pick(rng)]);
         check(text);
     }
-    for (const char* odd : {"infinity", "-INFINITY", "infinit", "nan(1)", "99999999999", "-99999999999",
-                            "9999999999999999999999", "1e39", "-1e39", "1e-46", "1.4e-45", "3.4028235e38",
-                            "3.4028236e38", "0x1.fffffep127", "0x1p-150", "0x.8", "0x.", "00x1", "1e+-5"})
+    for (const char* odd : {"infinity",
+                            "-INFINITY",
+                            "infinit",
+                            "nan(1)",
+                            "99999999999",
+                            "-99999999999",
+                            "9999999999999999999999",
+                            "1e39",
+                            "-1e39",
+                            "1e-46",
+                            "1.4e-45",
+                            "3.4028235e38",
+                            "3.4028236e38",
+                            "0x1.fffffep127",
+                            "0x1p-150",
+                            "0x.8",
+                            "0x.",
+                            "00x1",
+                            "1e+-5",
+                            "16777216",
+                            "16777217",
+                            "-0.16777217",
+                            "1.000000000",
+                            "0.0000000001",
+                            "123456789.0",
+                            "0.33333334",
+                            "8.589973e9",
+                            "0.1.2",
+                            "  -0.000"})
         check(odd);
+}
+
+// ---- Line sets ----
+
+std::vector<std::string> texts(const PDBLINES& set) {
+    std::vector<std::string> out;
+    for (const PDBLINE& l : set.line)
+        out.emplace_back(l.data());
+    return out;
+}
+
+TEST(LineSets, SplitAtLineEnds) {
+    const std::string l127(127, 'x'), l128(128, 'y');
+    const struct {
+        const char* name;
+        std::string text;
+        std::vector<std::string> lines;
+        int cut;
+    } cases[] = {
+        {"LF", "ATOM\nEND\n", {"ATOM", "END"}, 0},
+        {"no final line end", "ATOM\nEND", {"ATOM", "END"}, 0},
+        {"CRLF from a Windows tool", "ATOM\r\nEND\r\n", {"ATOM", "END"}, 0},
+        {"CR elsewhere is a character", "A\rB\n\r\r\n", {"A\rB", "\r"}, 0},
+        {"CR at the very end is kept", "END\r", {"END\r"}, 0},
+        {"empty lines", "\n\n", {"", ""}, 0},
+        {"empty text", "", {}, 0},
+        {"127 characters fit", l127 + "\n", {l127}, 0},
+        {"128 characters are cut", l128 + "\nEND", {l128.substr(0, 127), "END"}, 1},
+        {"127 characters and CRLF fit", l127 + "\r\n", {l127}, 0},
+        {"128 characters and CRLF are cut", l128 + "\r\n", {l128.substr(0, 127)}, 1},
+        {"a NUL byte ends the text", std::string("AB\0CD\nEF", 8), {"AB", "EF"}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PDBLINES set;
+        set.cut = 99;
+        EXPECT_EQ(pdb_lines_from_text(c.text, set), static_cast<int>(c.lines.size()));
+        EXPECT_EQ(set.max, static_cast<int>(c.lines.size()));
+        EXPECT_EQ(texts(set), c.lines);
+        EXPECT_EQ(set.cut, c.cut);
+    }
+}
+
+// A stream is read in blocks; lines, long lines and a CRLF that straddle a block boundary come out as
+// they do from the same text in one piece.
+TEST(LineSets, StreamBlocksJoinSeamlessly) {
+    const std::size_t block = 1 << 20;
+    std::string text;
+    while (text.size() < block - 1000)
+        text += rec("ATOM", 1, " N", "ALA", 'A', 1);
+    text.append(block - 1 - text.size(), 'z');  // a long line running up to the boundary...
+    text += "\r\nATOM";                         // ...whose CRLF straddles it
+    text += std::string(300, 'q') + "\r\n" + std::string(block, 'w') + "\nEND";
+    std::FILE* f = std::tmpfile();
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::rewind(f);
+    PDBLINES from_stream, from_text;
+    const int n = pdb_lines_from_stream(f, from_stream);
+    std::fclose(f);
+    ASSERT_EQ(n, pdb_lines_from_text(text, from_text));
+    EXPECT_EQ(texts(from_stream), texts(from_text));
+    EXPECT_EQ(from_stream.cut, 3);
+    EXPECT_EQ(texts(from_stream).back(), "END");
+    // Every buffer ends its text with NULs to the end.
+    for (const PDBLINE& l : from_stream.line)
+        for (std::size_t i = std::strlen(l.data()); i < l.size(); ++i)
+            ASSERT_EQ(l[i], '\0');
+}
+
+TEST(LineSets, MissingFileGivesMinusOne) {
+    PDBLINES set = lines_of("ATOM\n");
+    EXPECT_EQ(pdb_lines_from_file("/nonexistent/dir/none.pdb", set), -1);
+    EXPECT_EQ(set.max, 0);
+    EXPECT_TRUE(set.line.empty());
+    EXPECT_EQ(pdb_lines_from_stream(nullptr, set), -1);
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 // Line sets: a PDB file or stream split into the 128-byte line buffers the pre-scan and the reader take,
 // and storage sized for one load.
+#include <sys/stat.h>
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <numeric>
 
 #include "pdb8.h"
 
@@ -11,8 +11,8 @@ namespace {
 
 constexpr std::size_t kKeep = sizeof(PDBLINE) - 1;  // characters a line buffer holds
 
-// Splits text, fed in pieces of any size, into lines. A line may span pieces; only its first kKeep
-// characters and a trailing "\r" are remembered.
+// Splits text, fed in pieces of any size, into lines written straight into the line set. A line may span
+// pieces; its characters past kKeep are counted, not stored.
 class LineSplitter {
   public:
     explicit LineSplitter(PDBLINES& out) : out_(out) {
@@ -40,30 +40,34 @@ class LineSplitter {
 
   private:
     void append(const char* p, std::size_t n) {
+        if (!open_) {
+            if (out_.line.size() >= static_cast<std::size_t>(INT_MAX))
+                err("SUB:PDB_LINES", "The PDB text has more lines than a line set can count");
+            out_.line.emplace_back();  // all NUL: the line's terminator and a clean tail
+            open_ = true;
+        }
         if (n == 0) return;
-        if (length_ < kKeep) std::memcpy(current_.data() + length_, p, std::min(n, kKeep - length_));
+        if (length_ < kKeep) std::memcpy(out_.line.back().data() + length_, p, std::min(n, kKeep - length_));
         length_ += n;
         last_ = p[n - 1];
     }
 
     void end_line(bool at_newline) {
+        if (!open_) append(nullptr, 0);  // an empty line
         std::size_t length = length_;
-        if (at_newline && length > 0 && last_ == '\r') --length;  // CRLF: the "\r" belongs to the line end
-        if (length > kKeep) {
-            ++out_.cut;
-            length = kKeep;
+        if (at_newline && length > 0 && last_ == '\r') {  // CRLF: the "\r" belongs to the line end
+            --length;
+            if (length < kKeep) out_.line.back()[length] = '\0';
         }
-        if (out_.line.size() >= static_cast<std::size_t>(INT_MAX))
-            err("SUB:PDB_LINES", "The PDB text has more lines than a line set can count");
-        std::memset(current_.data() + length, 0, current_.size() - length);  // the NUL and a clean tail
-        out_.line.push_back(current_);
+        if (length > kKeep) ++out_.cut;
+        open_ = false;
         length_ = 0;
         last_ = '\0';
     }
 
     PDBLINES& out_;
-    PDBLINE current_{};
-    std::size_t length_ = 0;  // characters of the current line so far, kept or not
+    bool open_ = false;       // the last element of the line set is the line being read
+    std::size_t length_ = 0;  // characters of that line so far, kept or not
     char last_ = '\0';        // its last character
 };
 
@@ -88,6 +92,12 @@ int pdb_lines_from_stream(std::FILE* stream, PDBLINES& out) {
         return -1;
     }
     LineSplitter splitter(out);
+    // Growing the line set line by line copies and faults in far more memory than it keeps. For a regular
+    // file, room for one line per 64 bytes covers PDB records (67 to 81 bytes a line) in one allocation;
+    // room beyond the lines read is never touched, and a file of shorter lines just grows as usual.
+    struct stat info;
+    if (fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+        out.line.reserve(static_cast<std::size_t>(info.st_size) / 64 + 1);
     std::vector<char> block(1 << 20);
     for (;;) {
         const std::size_t n = std::fread(block.data(), 1, block.size(), stream);

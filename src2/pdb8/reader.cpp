@@ -10,7 +10,7 @@ namespace {
 
 constexpr const char* kWhere = "SUB:LOAD_PDB";
 
-// Stores one accepted record as atom `k` of `res`, and rewrites the residue's fields from it.
+// Stores one accepted record in `atom`, an atom of `res`, and rewrites the residue's fields from it.
 void store_record(PDBRESI& res, PDBATOM& atom, const pdbscan::AtomLine& line,
                   const pdbscan::CarriedFields& c) {
     atom = PDBATOM{};  // every text slot empty, every value slot 0.0
@@ -63,7 +63,7 @@ int load_pdb(std::span<const PDBLINE> str_in, std::span<PDBMOL> array, int mol, 
     int current = start;  // residue being filled
     int k = 0;            // its next atom
     bool first = true;    // no record accepted yet
-    const int accepted = pdbscan::walk_records(
+    const int accepted = pdbscan::walk_records<true>(
         str_in, max, model, typ,
         [&](const pdbscan::AtomLine& line, const pdbscan::CarriedFields& carried, bool new_residue) {
             if (new_residue) {
@@ -110,16 +110,16 @@ PDBSIZE get_pdb_load_size(std::span<const PDBLINE> str_in, int max, int model, c
                                              " residues; the line set gives more");
         rnbofa[static_cast<std::size_t>(residue)] = atoms;
     };
-    size.nbofa =
-        pdbscan::walk_records(str_in, max, model, typ,
-                              [&](const pdbscan::AtomLine&, const pdbscan::CarriedFields&, bool new_residue) {
-                                  if (new_residue) {
-                                      close();
-                                      ++residue;
-                                      atoms = 0;
-                                  }
-                                  ++atoms;
-                              });
+    size.nbofa = pdbscan::walk_records<false>(
+        str_in, max, model, typ,
+        [&](const pdbscan::AtomLine&, const pdbscan::CarriedFields&, bool new_residue) {
+            if (new_residue) {
+                close();
+                ++residue;
+                atoms = 0;
+            }
+            ++atoms;
+        });
     if (residue < 0) {
         residue = 0;  // no record: load_pdb still closes one residue slot, with no atom
         atoms = 0;

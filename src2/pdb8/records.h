@@ -34,7 +34,7 @@ struct CarriedFields {
     int model = 0;  // the MODEL number in force
 };
 
-// Column [from, from+width) (0-based) of a line of `n` characters: what remains of it, possibly nothing.
+// Column [from, from+width) of a line (0-based): what the line holds of it, possibly nothing.
 inline std::string_view column(std::string_view line, std::size_t from, std::size_t width) {
     if (from >= line.size()) return {};
     return line.substr(from, width);
@@ -55,16 +55,19 @@ inline void convert_float(std::string_view text, float& value) {
     if (scan_float(text.data(), text.data() + text.size(), v)) value = v;
 }
 
-// Reads one line with the ATOM layout, updating the carried fields.
+// Reads one line with the ATOM layout, updating the carried fields. Without kAtoms only what decides
+// acceptance and residues is read: the record name and the key.
+template <bool kAtoms>
 inline void read_atom_line(std::string_view line, AtomLine& out, CarriedFields& carried) {
     out.record = column(line, 0, 6);
+    if (line.size() > 21) carried.rchain = line[21];
+    convert_int(column(line, 22, 4), carried.rnb);
+    if (line.size() > 26) carried.rletter = line[26];
+    if constexpr (!kAtoms) return;
     convert_int(column(line, 6, 5), carried.anb);
     out.aname = column(line, 12, 4);
     if (line.size() > 16) carried.aalt = line[16];
     out.rname = column(line, 17, 3);
-    if (line.size() > 21) carried.rchain = line[21];
-    convert_int(column(line, 22, 4), carried.rnb);
-    if (line.size() > 26) carried.rletter = line[26];
     convert_float(column(line, 30, 8), carried.x);
     convert_float(column(line, 38, 8), carried.y);
     convert_float(column(line, 46, 8), carried.z);
@@ -91,8 +94,8 @@ inline bool accepted_kind(std::string_view record, char typ) {
 // Walks lines from the first coordinate line up to `max` (at most the line set) and hands every accepted
 // record to `on_record(line, carried, new_residue)`; `new_residue` is true for the first accepted record
 // and whenever the key (chain, residue number, insertion code) differs from the previous accepted one.
-// Returns the number of accepted records.
-template <class OnRecord>
+// Returns the number of accepted records. Without kAtoms the atom fields are not read.
+template <bool kAtoms, class OnRecord>
 int walk_records(std::span<const PDBLINE> lines, int max, int model, char typ, OnRecord&& on_record) {
     const std::size_t n = max <= 0 ? 0 : std::min(lines.size(), static_cast<std::size_t>(max));
     const std::span<const PDBLINE> scanned = lines.first(n);
@@ -110,7 +113,7 @@ int walk_records(std::span<const PDBLINE> lines, int max, int model, char typ, O
             read_model_line(line, carried);
             continue;
         }
-        read_atom_line(line, atom, carried);
+        read_atom_line<kAtoms>(line, atom, carried);
         if (!accepted_kind(atom.record, typ)) continue;
         if (carried.model > model) continue;
         // The first accepted record always opens a residue, whatever its key.

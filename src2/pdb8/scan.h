@@ -5,6 +5,7 @@
 #ifndef VOXMOL_PDB8_SCAN_H
 #define VOXMOL_PDB8_SCAN_H
 
+#include <cfloat>
 #include <charconv>
 #include <climits>
 #include <cstdint>
@@ -72,6 +73,39 @@ inline const char* scan_int(const char* p, const char* e, int& value) {
 // gathered number text, converted by strtof. False when strtof takes no character of it.
 bool convert_float_slow(std::string_view text, float& value);
 
+// The common case of "%f", a plain decimal such as "11.104" or "-0.5": at most 2^24 as an integer and at
+// most ten digits after the point, so that integer and the power of ten are exact floats and one float
+// division rounds correctly, as strtof does. [p, e) starts after the sign. False when the text is of
+// another kind (exponent, hexadecimal, a second point, too many digits), which the full scan then reads.
+inline bool scan_plain_decimal(const char* p, const char* e, bool negative, float& value) {
+    static_assert(FLT_EVAL_METHOD == 0, "float arithmetic must round to float");
+    static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+    const char* digits = p;
+    std::uint32_t mantissa = 0;
+    int fraction = -1;  // digits after the point, -1 before it
+    for (; p < e; ++p) {
+        if (is_digit(*p)) {
+            if (mantissa > (1u << 24)) return false;
+            mantissa = mantissa * 10 + static_cast<std::uint32_t>(*p - '0');
+            if (fraction >= 0) ++fraction;
+        } else if (*p == '.' && fraction < 0) {
+            fraction = 0;
+        } else {
+            break;
+        }
+    }
+    const std::size_t taken = static_cast<std::size_t>(p - digits);
+    if (taken == 0 || (fraction == 0 && taken == 1)) return false;  // no digit
+    if (p < e) {
+        const char c = static_cast<char>(*p | 0x20);
+        if (c == 'e' || *p == '.' || (c == 'x' && taken == 1 && *digits == '0')) return false;
+    }
+    if (mantissa > (1u << 24) || fraction > 10) return false;
+    const float v = static_cast<float>(mantissa) / kPow10[fraction < 0 ? 0 : fraction];
+    value = negative ? -v : v;
+    return true;
+}
+
 // "%f" on the text [p, e) with no width: skips white space, gathers the characters the C library's
 // scanner takes (sign; "nan", "inf" or "infinity" in any case; digits with one decimal point and an
 // exponent, or "0x" and hexadecimal digits with a "p" exponent) and converts what it gathered the way
@@ -86,6 +120,7 @@ inline bool scan_float(const char* p, const char* e, float& value) {
         negative = *p == '-';
         if (++p == e) return false;
     }
+    if (scan_plain_decimal(p, e, negative, value)) return true;
     const char lower = static_cast<char>(*p | 0x20);
     if (lower == 'n') {  // "nan", nothing after it is taken
         if (e - p < 3 || (p[1] | 0x20) != 'a' || (p[2] | 0x20) != 'n') return false;
