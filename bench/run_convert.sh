@@ -33,20 +33,21 @@ cc -O2 -o "$work/make_grid" "$root/bench/make_grid.c" -lm
 cc -O2 -o "$work/baseline" "$root/bench/baseline.c" -lm
 
 now() { date +%s.%N; }
-# Runs a command in the grid's folder; prints its wall seconds and peak resident memory in kB. Dirty
-# pages of earlier runs are written back first, so no run pays for another's output.
+# Runs a command in the grid's folder; prints its wall seconds, peak resident memory in kB and CPU
+# seconds (user + system). Dirty pages of earlier runs are written back first, so no run pays for
+# another's output.
 measure() {
     local t0 t1
     sync
     t0=$(now)
-    /usr/bin/time -f %M -o "$work/rss" "$@" >/dev/null
+    /usr/bin/time -f "%M %U %S" -o "$work/rss" "$@" >/dev/null
     t1=$(now)
-    awk -v a="$t0" -v b="$t1" -v m="$(tail -n 1 "$work/rss")" 'BEGIN { printf "%.4f %d\n", b - a, m }'
+    awk -v a="$t0" -v b="$t1" '{ m = $1; c = $2 + $3 } END { printf "%.4f %d %.2f\n", b - a, m, c }' "$work/rss"
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-printf '%-5s %10s %10s %9s %10s %9s %9s %10s %11s %12s\n' N points atoms voxmol_s baseline_s floor_s \
-    speedup vs_floor peak_MiB bytes/point
+printf '%-5s %10s %10s %9s %10s %9s %9s %10s %11s %12s %10s\n' N points atoms voxmol_s baseline_s floor_s \
+    speedup vs_floor peak_MiB bytes/point voxmol_cpu
 for n in "${sizes[@]}"; do
     dir="$work/n$n-$format"
     mkdir -p "$dir"
@@ -59,25 +60,26 @@ for n in "${sizes[@]}"; do
     out_bytes=$(stat -c %s grid.pdb)
     atoms=$(($(grep -c '^ATOM' grid.pdb || true)))
     mib=$(((out_bytes + 1048575) / 1048576))
-    : >"$work/t_vox"; : >"$work/t_base"; : >"$work/t_floor"; : >"$work/m_vox"
+    : >"$work/t_vox"; : >"$work/t_base"; : >"$work/t_floor"; : >"$work/m_vox"; : >"$work/c_vox"
     for ((r = 0; r < runs; r++)); do
         rm -f grid.pdb base.pdb floor.out
-        read -r t m < <(measure "$voxmol" grid.txt -l 1 -t "$tmin" "$tmax")
-        echo "$t" >>"$work/t_vox"; echo "$m" >>"$work/m_vox"
-        rm -f grid.pdb
-        read -r t m < <(measure "$work/baseline" grid.txt base.pdb "$tmin" "$tmax" 1)
-        echo "$t" >>"$work/t_base"
-        rm -f base.pdb
-        read -r t m < <(measure bash -c "cat grid.txt >/dev/null && dd if=/dev/zero of=floor.out bs=1M count=$mib status=none")
+        read -r t m c < <(measure bash -c "cat grid.txt >/dev/null && dd if=/dev/zero of=floor.out bs=1M count=$mib status=none")
         echo "$t" >>"$work/t_floor"
         rm -f floor.out
+        read -r t m c < <(measure "$voxmol" grid.txt -l 1 -t "$tmin" "$tmax")
+        echo "$t" >>"$work/t_vox"; echo "$m" >>"$work/m_vox"; echo "$c" >>"$work/c_vox"
+        rm -f grid.pdb
+        read -r t m c < <(measure "$work/baseline" grid.txt base.pdb "$tmin" "$tmax" 1)
+        echo "$t" >>"$work/t_base"
+        rm -f base.pdb
     done
     tv=$(median <"$work/t_vox"); tb=$(median <"$work/t_base"); tf=$(median <"$work/t_floor")
+    cv=$(median <"$work/c_vox")
     peak=$(sort -n "$work/m_vox" | tail -n 1)
-    awk -v n="$n" -v atoms="$atoms" -v tv="$tv" -v tb="$tb" -v tf="$tf" -v peak="$peak" 'BEGIN {
+    awk -v n="$n" -v atoms="$atoms" -v tv="$tv" -v tb="$tb" -v tf="$tf" -v peak="$peak" -v cv="$cv" 'BEGIN {
         points = n * n * n
-        printf "%-5d %10d %10d %9.3f %10.3f %9.3f %8.1fx %9.2fx %11.1f %12.1f\n", n, points, atoms, tv, tb, tf,
-            tb / tv, tv / tf, peak / 1024, peak * 1024 / points }'
+        printf "%-5d %10d %10d %9.3f %10.3f %9.3f %8.1fx %9.2fx %11.1f %12.1f %10.2f\n", n, points, atoms, tv, tb,
+            tf, tb / tv, tv / tf, peak / 1024, peak * 1024 / points, cv }'
     cd - >/dev/null
 done
 rm -f "$work"/grid.pdb
