@@ -1,7 +1,9 @@
 // The converter's run driver: command line, settings echo, and one conversion from a grid data file to
 // a PDB file of pseudo-atoms written beside it.
+#include <sys/mman.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -153,12 +155,23 @@ struct FreeDeleter {
 };
 using GridValues = std::unique_ptr<double[], FreeDeleter>;
 
+// A large grid is filled page by page as the values arrive; with 2 MiB pages the system takes 512 times
+// fewer page faults for it. Only a hint: where it is not granted, nothing changes.
+void ask_for_huge_pages(void* start, std::size_t bytes) {
+    constexpr std::uintptr_t kHuge = std::uintptr_t{1} << 21;
+    if (bytes < 4 * kHuge) return;
+    const auto first = (reinterpret_cast<std::uintptr_t>(start) + kHuge - 1) & ~(kHuge - 1);
+    const auto last = (reinterpret_cast<std::uintptr_t>(start) + bytes) & ~(kHuge - 1);
+    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
 // The grid's values, all 0.0, so that values missing from the file read as 0.0. calloc leaves the
 // zeroing to the system, page by page, instead of writing every byte of a large grid up front.
 GridValues allocate_values(std::size_t points) {
     if (points == 0) return nullptr;
     auto* p = static_cast<double*>(std::calloc(points, sizeof(double)));
     if (p == nullptr) err("MAIN:voxden", "=> Unable to allocate memory for the grid.");
+    ask_for_huge_pages(p, points * sizeof(double));
     return GridValues(p);
 }
 
