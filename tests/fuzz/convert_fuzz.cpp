@@ -41,9 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<std::string> args = {"voxmol", "grid.txt"};
     std::istringstream words(arg_line);
-    for (std::string w; words >> w;) args.push_back(w);
+    for (std::string w; words >> w;)
+        args.push_back(w);
     std::vector<const char*> argv;
-    for (const auto& a : args) argv.push_back(a.c_str());
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
     argv.push_back(nullptr);
 
     if (std::FILE* f = std::fopen("grid.txt", "w")) {

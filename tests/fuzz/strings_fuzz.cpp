@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         delquote(text, out);
         delspbeg(text, out);
         delspend(text, out);
-        for (int v : {static_cast<int>(size) - 5, static_cast<int>(size)}) itoc(v);
+        for (int v : {static_cast<int>(size) - 5, static_cast<int>(size)})
+            itoc(v);
         get_extname(text, '.', out);
         remove_path(text, out);
         get_outputname(text, text.substr(text.size() / 2), "pdb", out);

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     double got = 0.0;
     const int got_r = cconv::scan_value_line(line, got);
     if (got_r != expected_r) std::abort();
-    if (got_r == 1 && !(std::isnan(got) && std::isnan(expected)) && std::memcmp(&got, &expected, sizeof got) != 0) {
+    if (got_r == 1 && !(std::isnan(got) && std::isnan(expected)) &&
+        std::memcmp(&got, &expected, sizeof got) != 0) {
         std::abort();
     }
     return 0;
