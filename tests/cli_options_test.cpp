@@ -360,3 +360,55 @@ TEST(Cli, OrderingZyxWritesTheSameRecordsFromValuesListedXFastest) {
 }
 
 }  // namespace
+
+namespace {
+
+// The rows of the README's table of bad inputs that no test above covers yet.
+TEST(Cli, BadInputs) {
+    std::string garbage;
+    unsigned state = 12345;
+    for (int i = 0; i < 5000; ++i) {
+        state = state * 1103515245u + 12345u;
+        garbage += static_cast<char>(state >> 16);
+    }
+    const std::string header = "0 0 0 0 0 3 4 3 1 1 4 0 0 0 0 0 3\n";
+    struct Case {
+        const char* name;
+        std::string data;
+        int status;
+        std::string out_tail;  // how standard output ends
+    };
+    const Case cases[] = {
+        {"binary garbage", garbage, 1,
+         fatal("MAIN:VOXDEN", "The data file holds no header line of 17 fields")},
+        {"binary garbage after the header", header + garbage, 0, "Writing to dx file : Done\n\n"},
+        {"grid too large for memory", "0 0 0 1 1 1 0 0 100000 100000 100000 0 0 0 1 1 1\n", 1,
+         fatal("MAIN:voxden", "=> Unable to allocate memory for the grid.")},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = run({"grid.txt", "-l", "1"}, {{"grid.txt", c.data}});
+        EXPECT_EQ(r.status, c.status) << c.name;
+        EXPECT_TRUE(ends_with(r.out, c.out_tail)) << c.name;
+        EXPECT_EQ(r.written.count("grid.pdb"), c.status == 0 ? 1u : 0u) << c.name;
+        if (!clitest::wrapped()) {
+            EXPECT_EQ(r.err, "") << c.name;
+        }
+    }
+}
+
+TEST(Cli, LinesOfMegabytesAreReadWhole) {
+    const std::string data = "!" + std::string(2 << 20, 'c') +
+                             "\n0 0 0 0 0 3 4 3 1 1 4 0 0 0 0 0 3\n0.5\n2.0" + std::string(3 << 20, ' ') +
+                             "\n" + std::string(1 << 20, 'x') + "\n1.0\n";
+    const CliRun r = run({"grid.txt", "-l", "1"}, {{"grid.txt", data}});
+    EXPECT_EQ(r.status, 0);
+    // The long text line is the third value: it repeats 2.0 and is reported whole.
+    const std::string report =
+        "The line #: 3  has less or more than 1 fields \n>>>" + std::string(1 << 20, 'x') + "\n\n";
+    EXPECT_EQ(r.out.substr(0, report.size()), report);
+    EXPECT_TRUE(has_line(r.out, "[2]= 2.000000"));
+    EXPECT_TRUE(has_line(r.out, "[3]= 1.000000"));
+    EXPECT_EQ(r.written.at("grid.pdb"), kRemarks + atom(1, 0, "0.50") + atom(2, 3, "1.00"));
+}
+
+}  // namespace

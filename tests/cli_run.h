@@ -41,6 +41,22 @@ inline std::string mask_seconds(const std::string& out) {
     return std::regex_replace(out, seconds, "Time to read the data file : N sec");
 }
 
+// The words of VOXMOL_CLI_WRAPPER, empty when it is not set.
+inline std::vector<std::string> wrapper_words() {
+    std::vector<std::string> words;
+    if (const char* w = std::getenv("VOXMOL_CLI_WRAPPER")) {
+        std::istringstream in(w);
+        for (std::string word; in >> word;)
+            words.push_back(word);
+    }
+    return words;
+}
+
+// True when the runs go through a wrapper, whose own notes may reach standard error.
+inline bool wrapped() {
+    return !wrapper_words().empty();
+}
+
 struct CliRun {
     std::string out;                             // standard output
     std::string err;                             // standard error
@@ -62,10 +78,11 @@ inline CliRun run_voxmol(const std::vector<std::string>& args,
 
     const fs::path out_file = dir.parent_path() / (dir.filename().string() + ".out");
     const fs::path err_file = dir.parent_path() / (dir.filename().string() + ".err");
+    // VOXMOL_CLI_WRAPPER (for example "valgrind -q --error-exitcode=99") runs the binary under a tool.
+    std::vector<std::string> copies = wrapper_words();
+    copies.push_back(VOXMOL_BINARY);
+    copies.insert(copies.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    std::string program = VOXMOL_BINARY;
-    argv.push_back(program.data());
-    std::vector<std::string> copies(args.begin(), args.end());
     for (auto& a : copies)
         argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -77,7 +94,7 @@ inline CliRun run_voxmol(const std::vector<std::string>& args,
         if (out < 0 || err < 0 || ::chdir(dir.c_str()) != 0) ::_exit(127);
         ::dup2(out, 1);
         ::dup2(err, 2);
-        ::execv(argv[0], argv.data());
+        ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
     int wstatus = 0;
