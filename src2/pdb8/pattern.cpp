@@ -7,26 +7,13 @@
 #include <vector>
 
 #include "pdb8.h"
+#include "pdb8/selection_text.h"
 
 namespace {
 
-// A text ends at its first NUL, as the C string it stands for would; split_range writes NULs into its
-// buffer, so this keeps a second look at that buffer consistent with the first.
-std::string_view c_text(std::string_view text) {
-    return text.substr(0, text.find('\0'));
-}
-
-bool in_alphabet(char c) {
-    return c >= 'A' && c <= 'Z';
-}
-
-// Only the letters a to z change; every other byte stays as it is, whatever the locale.
-std::string upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
+using selection_text::c_text;
+using selection_text::in_alphabet;
+using selection_text::upper;
 
 bool is_c_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';

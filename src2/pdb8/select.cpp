@@ -7,23 +7,13 @@
 #include <vector>
 
 #include "pdb8.h"
+#include "pdb8/selection_text.h"
 
 namespace {
 
-std::string_view c_text(std::string_view text) {
-    return text.substr(0, text.find('\0'));
-}
-
-bool in_alphabet(char c) {
-    return c >= 'A' && c <= 'Z';
-}
-
-std::string upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
+using selection_text::c_text;
+using selection_text::in_alphabet;
+using selection_text::upper;
 
 // Identity is compared exactly as stored: a blank chain or insertion letter matches only a blank.
 bool matches(const PDBRESI& r, const PDBRES& id) {
