@@ -384,6 +384,9 @@ TEST(Cli, BadInputs) {
         {"binary garbage after the header", header + garbage, 0, "Writing to dx file : Done\n\n"},
         {"grid too large for memory", "0 0 0 1 1 1 0 0 100000 100000 100000 0 0 0 1 1 1\n", 1,
          fatal("MAIN:voxden", "=> Unable to allocate memory for the grid.")},
+        // A dimension beyond the int range is taken as the nearest int, here a negative one.
+        {"header dimension beyond the int range", "0 0 0 1 1 1 0 0 2 -99999999999 2 0 0 0 1 1 1\n", 1,
+         fatal("MAIN:VOXDEN", "The header of the data file gives a negative grid dimension")},
     };
     for (const auto& c : cases) {
         const CliRun r = run({"grid.txt", "-l", "1"}, {{"grid.txt", c.data}});
