@@ -52,8 +52,16 @@ inline std::vector<std::string> wrapper_words() {
     return words;
 }
 
-// True when the runs go through a wrapper, whose own notes may reach standard error.
-inline bool wrapped() {
+// True when a tool beside voxmol may write notes of its own to standard error: a wrapper such as
+// valgrind, or AddressSanitizer in a sanitizer build, which notes an allocation it could not meet.
+inline bool tool_notes_possible() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#endif
+#endif
     return !wrapper_words().empty();
 }
 
