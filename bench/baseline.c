@@ -1,11 +1,26 @@
 /* The conversion done the straightforward way, as a yardstick for voxmol's speed: fgets into a
  * 512-byte buffer and sscanf for every line, fprintf for every ATOM line. It writes the same file as
- * voxmol for well-formed input (XYZ ordering).
+ * voxmol for well-formed input (XYZ ordering) whose coordinates and values fit their columns; serial
+ * and residue numbers past the decimal range are written in hybrid-36, as voxmol writes them.
  * usage: baseline <datafile> <output> <min> <max> <resol> */
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+/* A serial (width 5) or residue number (width 4) in hybrid-36: decimal, then upper-case base 36. */
+static const char* hy36(long value, int width, char* out) {
+    long decimal_end = width == 5 ? 100000 : 10000, leading = width == 5 ? 36L * 36 * 36 * 36 : 36L * 36 * 36;
+    if (value < decimal_end) {
+        sprintf(out, "%*ld", width, value);
+        return out;
+    }
+    long n = value - decimal_end + 10 * leading;
+    out[width] = '\0';
+    for (int d = width - 1; d >= 0; --d, n /= 36)
+        out[d] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[n % 36];
+    return out;
+}
 
 int main(int argc, char** argv) {
     if (argc != 6) {
@@ -45,7 +60,7 @@ int main(int argc, char** argv) {
     if (!out) return 1;
     fprintf(out, "REMARK  Generated from Cavora (https://cavora.bio/)\n");
     fprintf(out, "REMARK               Transformed by voxmol \n");
-    fprintf(out, "REMARK  Please cite Cavora web service, Nucleic Acids Res. 39:W270 (2011)\n");
+    fprintf(out, "REMARK  Please cite the Cavora web service (https://cavora.bio/)\n");
     fprintf(out, "REMARK  This file can be read using VMD\n");
     long v = 0, w = 0;
     int icol = 0, resid = 0;
@@ -56,8 +71,10 @@ int main(int argc, char** argv) {
                 const double X = minX + i * hx, Y = minY + j * hy, Z = minZ + k * hz;
                 if (tmin <= data[v] && data[v] <= tmax && ++icol == resol) {
                     ++w;
-                    fprintf(out, "%-6s%5ld %-4s%c%3s %c%4d%c   %8.3f%8.3f%8.3f%6.2f%6.2f%-12s\n", "ATOM", w, "CA",
-                            ' ', "UNK", 'A', resid, ' ', X, Y, Z, 1.0, data[v], "  ");
+                    char serial[32], residue[32];
+                    fprintf(out, "%-6s%s %-4s%c%3s %c%s%c   %8.3f%8.3f%8.3f%6.2f%6.2f%-12s\n", "ATOM",
+                            hy36(w, 5, serial), "CA", ' ', "UNK", 'A', hy36(resid, 4, residue), ' ', X, Y, Z, 1.0,
+                            data[v], "  ");
                     icol = 0;
                 }
             }

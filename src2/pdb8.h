@@ -310,7 +310,8 @@ double get_pdb_rad_gyr(PDBMOL brook, int max, char CHAIN, int LEVEL);
 
 // The distance from `target` to the nearest atom of the first `max` residues of brook.r, all chains, or
 // 9999.9 when no atom lies closer than that; ties keep the atom met first. At LEVEL > 2 prints an entry
-// line and the nearest atom. Counts beyond the caller's arrays are refused through err.
+// line and the nearest atom (the first atom of the first residue when none lies closer than 9999.9, no
+// atom at all when there was none to examine). Counts beyond the caller's arrays are refused through err.
 double get_pdb_closest_atom(PDBMOL brook, int max, COORD target, int LEVEL);
 
 #endif  // VOXMOL_PDB8_H

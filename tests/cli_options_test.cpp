@@ -21,7 +21,7 @@ const std::string kGrid =
 const std::string kRemarks =
     "REMARK  Generated from Cavora (https://cavora.bio/)\n"
     "REMARK               Transformed by voxmol \n"
-    "REMARK  Please cite Cavora web service, Nucleic Acids Res. 39:W270 (2011)\n"
+    "REMARK  Please cite the Cavora web service (https://cavora.bio/)\n"
     "REMARK  This file can be read using VMD\n";
 
 std::string atom(int serial, int point, const char* value) {

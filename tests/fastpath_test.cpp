@@ -246,6 +246,16 @@ std::string written(const Tuhbdgrd& g, double min, double max, int resol) {
     return out;
 }
 
+// printf's "%<width>.<decimals>f", with fewer decimals, then "%.<e>e", for a number too wide for its field.
+std::string fitted(double v, int width, int decimals) {
+    char text[512];
+    for (int d = decimals; d >= 0; --d) {
+        if (std::snprintf(text, sizeof text, "%*.*f", width, d, v) <= width) return text;
+    }
+    if (std::snprintf(text, sizeof text, "%*.*e", width, width == 8 ? 1 : 0, v) <= width) return text;
+    return std::string(static_cast<std::size_t>(width), '*');
+}
+
 std::string reference(const Tuhbdgrd& g, double min, double max, int resol) {
     char* buffer = nullptr;
     std::size_t size = 0;
@@ -258,9 +268,11 @@ std::string reference(const Tuhbdgrd& g, double min, double max, int resol) {
             for (int k = 0; k < g.nz; ++k, ++v) {
                 const double value = g.data[v];
                 if (min <= value && value <= max && ++icol == resol) {
-                    std::fprintf(f, "%-6s%5d %-4s%c%3s %c%4d%c   %8.3f%8.3f%8.3f%6.2f%6.2f%-12s\n", "ATOM",
-                                 static_cast<int>(++w), "CA", ' ', "UNK", 'A', static_cast<int>(resid), ' ',
-                                 g.xmin + i * g.hx, g.ymin + j * g.hy, g.zmin + k * g.hz, 1.0, value, "  ");
+                    std::fprintf(
+                        f, "%-6s%5d %-4s%c%3s %c%4d%c   %s%s%s%6.2f%s%-12s\n", "ATOM", static_cast<int>(++w),
+                        "CA", ' ', "UNK", 'A', static_cast<int>(resid), ' ',
+                        fitted(g.xmin + i * g.hx, 8, 3).c_str(), fitted(g.ymin + j * g.hy, 8, 3).c_str(),
+                        fitted(g.zmin + k * g.hz, 8, 3).c_str(), 1.0, fitted(value, 6, 2).c_str(), "  ");
                     icol = 0;
                 }
             }

@@ -174,7 +174,9 @@ TEST(ClosestAtom, SearchAndItsLimits) {
         {"tie keeps the first met", 2, {0, 0, 0}, 1.0, "SER 7  CB "},
         {"later residue closer", 3, {0, 0, 0}, 0.5, "LYS 9  NZ "},
         {"first residue only", 1, {3, 4, 0}, 0.0, "SER 7  OG "},
-        {"every atom too far", 3, {-10000, 0, 0}, 9999.9, " 0 "},
+        {"every atom too far names the first", 3, {-10000, 0, 0}, 9999.9, "SER 7  OG "},
+        {"not-a-number target names the first", 3, {NAN, 0, 0}, 9999.9, "SER 7  OG "},
+        {"infinite target names the first", 3, {INFINITY, 0, 0}, 9999.9, "SER 7  OG "},
         {"no residue searched", 0, {0, 0, 0}, 9999.9, " 0 "},
     };
     for (const Case& c : cases) {

@@ -14,7 +14,7 @@ namespace {
 const std::string kRemarks =
     "REMARK  Generated from Cavora (https://cavora.bio/)\n"
     "REMARK               Transformed by voxmol \n"
-    "REMARK  Please cite Cavora web service, Nucleic Acids Res. 39:W270 (2011)\n"
+    "REMARK  Please cite the Cavora web service (https://cavora.bio/)\n"
     "REMARK  This file can be read using VMD\n";
 
 struct Written {
@@ -125,10 +125,24 @@ TEST(WritePdb, CoordinatesFollowBoundsAndSpacing) {
               "ATOM      3 CA   UNK A   3      -1.000   0.000   0.000  1.00  0.00            \n");
 }
 
-TEST(WritePdb, WideNumbersPushTheRestOfTheLine) {
+TEST(WritePdb, WideNumbersKeepTheirColumns) {
+    // A coordinate or value too wide for its columns loses decimals instead of pushing the line.
     Tuhbdgrd g = grid(1, 1, 1, 1.0, -12345.678, 99999.5, 0);
     EXPECT_EQ(atoms(write(g, {-1234.5}, -1e9, 1e9, 1)),
-              "ATOM      1 CA   UNK A   1    -12345.67899999.500   0.000  1.00-1234.50            \n");
+              "ATOM      1 CA   UNK A   1    -12345.799999.50   0.000  1.00 -1234            \n");
+}
+
+TEST(WritePdb, LargeGridsTakeHybrid36Numbers) {
+    // 1 x 10001 x 10 points: the 10000th column is residue 9999, the next A000; the 100000th point
+    // is serial A0000. Every record is 78 characters and its line end.
+    const std::string got = atoms(write(grid(1, 10001, 10), std::vector<double>(100010, 0.25), -1, 1, 1));
+    EXPECT_EQ(got.size(), 100010u * 79);
+    EXPECT_EQ(got.substr(99989 * 79, 27), "ATOM  99990 CA   UNK A9999 ");
+    EXPECT_EQ(got.substr(99990 * 79, 27), "ATOM  99991 CA   UNK AA000 ");
+    EXPECT_EQ(got.substr(99998 * 79, 27), "ATOM  99999 CA   UNK AA000 ");
+    EXPECT_EQ(got.substr(99999 * 79, 27), "ATOM  A0000 CA   UNK AA000 ");
+    EXPECT_EQ(got.substr(100009 * 79),
+              "ATOM  A000A CA   UNK AA001       0.00010000.00   9.000  1.00  0.25            \n");
 }
 
 TEST(WritePdb, EmptyWalkWritesOnlyTheRemarks) {

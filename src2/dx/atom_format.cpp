@@ -94,4 +94,62 @@ char* put_long(char* out, long value, int width) {
     return out + field;
 }
 
+namespace {
+
+// `digits` base-36 digits of `n` (below 36^digits), most significant first, from the alphabet `alphabet`.
+char* put_base36(char* out, long n, int digits, const char* alphabet) {
+    for (int d = digits - 1; d >= 0; --d, n /= 36)
+        out[d] = alphabet[n % 36];
+    return out + digits;
+}
+
+long power_of_36(int exponent) {
+    long p = 1;
+    for (int e = 0; e < exponent; ++e)
+        p *= 36;
+    return p;
+}
+
+}  // namespace
+
+char* put_hy36(char* out, long value, int width) {
+    // The decimal range: up to 9999 in 4 columns, 99999 in 5; from 10^width on, the base-36 blocks.
+    long decimal_end = 1;
+    for (int d = 0; d < width; ++d)
+        decimal_end *= 10;
+    const long decimal_start = -(decimal_end / 10 - 1);  // "-999" and "-9999" still fit
+    if (value >= decimal_start && value < decimal_end) return put_long(out, value, width);
+
+    // Each block holds the 26 * 36^(width-1) numbers whose first digit is a letter: counted from
+    // "A000..." (10 * 36^(width-1) in base 36), first with upper-case letters, then with lower case.
+    const long leading = power_of_36(width - 1);
+    const long block = 26 * leading;
+    if (value >= decimal_end) {
+        const long n = value - decimal_end;
+        if (n < block)
+            return put_base36(out, n + 10 * leading, width, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+        if (n - block < block)
+            return put_base36(out, n - block + 10 * leading, width, "0123456789abcdefghijklmnopqrstuvwxyz");
+    }
+    std::memset(out, '*', static_cast<std::size_t>(width));
+    return out + width;
+}
+
+char* put_in_columns(char* out, double value, int width, int decimals, int exp_decimals) {
+    char* end = put_fixed(out, value, width, decimals);
+    if (end - out <= width) return end;  // the common case: the first format fits
+    for (int d = decimals - 1; d >= 0; --d) {
+        end = put_fixed(out, value, width, d);
+        if (end - out <= width) return end;
+    }
+    char text[kMaxFixed];
+    const int n = std::snprintf(text, sizeof text, "%*.*e", width, exp_decimals, value);
+    if (n <= width) {
+        std::memcpy(out, text, static_cast<std::size_t>(n));
+        return out + n;
+    }
+    std::memset(out, '*', static_cast<std::size_t>(width));
+    return out + width;
+}
+
 }  // namespace atomfmt

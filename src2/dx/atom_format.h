@@ -29,6 +29,27 @@ char* put_fixed(char* out, double value, int width, int decimals);
 // kMaxLong past `out` may be overwritten.
 char* put_long(char* out, long value, int width);
 
+// Writes `value` in exactly `width` columns (4 or 5) in the hybrid-36 encoding of PDB serial and residue
+// numbers: decimal "%*ld" while it fits (up to 9999 or 99999), then `width` base-36 digits with upper-case
+// letters first ("A000", "A0000"), then lower case ("a000", "a0000"), and `width` stars beyond that (or for
+// a number below what the decimal field holds). Returns out + width; may overwrite kMaxLong bytes.
+char* put_hy36(char* out, long value, int width);
+
+// Writes `value` in exactly `width` columns with the first of "%*.<decimals>f", "%*.<decimals-1>f", ...,
+// "%*.0f", "%*.<exp_decimals>e" whose text fits, or `width` stars when none does. A value that fits
+// "%*.<decimals>f" is written exactly as put_fixed writes it. Returns out + width; may overwrite
+// kMaxFixed bytes.
+char* put_in_columns(char* out, double value, int width, int decimals, int exp_decimals);
+
+// The coordinate field (8 columns: "%8.3f" down to "%8.1e") and the value field (6 columns: "%6.2f" down
+// to "%6.0e") of a pseudo-atom record.
+inline char* put_coordinate(char* out, double value) {
+    return put_in_columns(out, value, 8, 3, 1);
+}
+inline char* put_value(char* out, double value) {
+    return put_in_columns(out, value, 6, 2, 0);
+}
+
 // The coordinate texts ("%8.3f") of the grid positions min + i*h along one axis. A walk writes each many
 // times, so each is formatted once; an axis of very many points (a degenerate grid) is formatted on the
 // fly instead, so the cache never outgrows a few megabytes.
@@ -39,35 +60,28 @@ class AxisTexts {
         texts_.resize(static_cast<std::size_t>(n));
         char text[kMaxFixed];
         for (long i = 0; i < n; ++i) {
-            const auto size = static_cast<std::size_t>(format(i, text) - text);
-            if (size > sizeof(Text::bytes)) {  // a coordinate too wide for a slot: no cache for this axis
-                texts_.clear();
-                return;
-            }
-            Text& t = texts_[static_cast<std::size_t>(i)];
-            std::memcpy(t.bytes, text, size);
-            t.size = static_cast<unsigned char>(size);
+            format(i, text);
+            std::memcpy(texts_[static_cast<std::size_t>(i)].bytes, text, kWidth);
         }
     }
 
-    // Writes the text of position i at `out` and returns its end. May write up to 16 bytes past the end
-    // of the text itself (a cached slot is copied whole), or kMaxFixed when formatting on the fly.
+    // Writes the 8 columns of position i at `out` and returns their end. May write up to kMaxFixed bytes
+    // past `out` when formatting on the fly.
     char* put(char* out, long i) const {
         if (static_cast<std::size_t>(i) < texts_.size()) {
-            const Text& t = texts_[static_cast<std::size_t>(i)];
-            std::memcpy(out, t.bytes, sizeof t.bytes);
-            return out + t.size;
+            std::memcpy(out, texts_[static_cast<std::size_t>(i)].bytes, kWidth);
+            return out + kWidth;
         }
         return format(i, out);
     }
 
   private:
     static constexpr long kMaxCached = 1 << 16;
+    static constexpr std::size_t kWidth = 8;
     struct Text {
-        char bytes[16];
-        unsigned char size;
+        char bytes[kWidth];
     };
-    char* format(long i, char* out) const { return put_fixed(out, min_ + static_cast<double>(i) * h_, 8, 3); }
+    char* format(long i, char* out) const { return put_coordinate(out, min_ + static_cast<double>(i) * h_); }
 
     double min_, h_;
     std::vector<Text> texts_;
@@ -81,13 +95,15 @@ inline char* put(char* out, std::string_view text) {
 // Writes the pseudo-atom records into `file` through a large buffer. Each line holds the bytes of
 //   "%-6s%5d %-4s%c%3s %c%4d%c   %8.3f%8.3f%8.3f%6.2f%6.2f%-12s\n"
 // filled with "ATOM", serial, "CA", ' ', "UNK", 'A', residue, ' ', x, y, z, 1.0, value, "  ". Columns:
-//   1-6   "ATOM  "              7-11  serial (%5d)         12    blank
-//   13-16 "CA  "                17    alternate location, blank
+//   1-6   "ATOM  "              7-11  serial (%5d, then hybrid-36)
+//   12    blank                 13-16 "CA  "               17    alternate location, blank
 //   18-20 "UNK"                 21    blank                22    chain "A"
-//   23-26 residue (%4d)         27    insertion code, blank
-//   28-30 blanks                31-54 x, y, z (%8.3f)     55-60 occupancy "  1.00"
-//   61-66 grid value (%6.2f)    67-78 twelve blanks        then the line end
-// A number too wide for its columns is written whole and pushes the rest of the line to the right.
+//   23-26 residue (%4d, then hybrid-36)                    27    insertion code, blank
+//   28-30 blanks                31-54 x, y, z (%8.3f, then fewer decimals, then %8.1e)
+//   55-60 occupancy "  1.00"    61-66 grid value (%6.2f, then fewer decimals, then %6.0e)
+//   67-78 twelve blanks         then the line end
+// Every field keeps its columns, so each line is 78 characters and its line end whatever the numbers;
+// a fixed-column reader then reads every record right.
 class AtomWriter {
   public:
     AtomWriter(std::FILE* file, const Tuhbdgrd& grid)
@@ -105,15 +121,15 @@ class AtomWriter {
         if (used_ + kLongestLine > kBufferSize) flush();
         char* out = buffer_.get() + used_;
         out = put(out, "ATOM  ");
-        out = atomfmt::put_long(out, serial, 5);
+        out = atomfmt::put_hy36(out, serial, 5);
         out = put(out, " CA   UNK A");
-        out = atomfmt::put_long(out, residue, 4);
+        out = atomfmt::put_hy36(out, residue, 4);
         out = put(out, "    ");
         out = x_.put(out, i);
         out = y_.put(out, j);
         out = z_.put(out, k);
         out = put(out, "  1.00");
-        out = atomfmt::put_fixed(out, value, 6, 2);
+        out = atomfmt::put_value(out, value);
         out = put(out, "            \n");
         used_ = static_cast<std::size_t>(out - buffer_.get());
     }
@@ -125,7 +141,7 @@ class AtomWriter {
 
   private:
     static constexpr std::size_t kBufferSize = 1 << 20;
-    // Fixed text, two integers and four numbers, each as wide as it can ever be.
+    // Fixed text, two integers and four numbers, each with the room its formatter may overwrite.
     static constexpr std::size_t kLongestLine = 80 + 2 * atomfmt::kMaxLong + 4 * atomfmt::kMaxFixed;
     std::FILE* file_;
     AxisTexts x_, y_, z_;

@@ -101,7 +101,7 @@ double get_pdb_closest_atom(PDBMOL brook, int max, COORD target, int LEVEL) {
     double min_dist = 9999.9;
     int select_res = 0;
     int select_atm = 0;
-    bool selected = false;
+    bool examined = false;
     for (int i = 0; i < max; ++i) {
         const PDBRESI& res = brook.r[i];
         check_atom_count(res, i, "SUB:GET_PDB_CLOSEST_ATOM");
@@ -109,19 +109,23 @@ double get_pdb_closest_atom(PDBMOL brook, int max, COORD target, int LEVEL) {
             const PDBATOM& atom = res.a[j];
             const COORD point{atom.x, atom.y, atom.z};
             const double d = distance(point, target);
+            examined = true;
             // Strictly closer only: ties keep the atom met first.
             if (min_dist > d) {
                 min_dist = d;
                 select_res = i;
                 select_atm = j;
-                selected = true;
             }
         }
     }
     if (LEVEL > 2) {
-        // With no atom closer than 9999.9 the line names no atom: empty names and residue number 0.
-        const PDBRESI* res = selected ? &brook.r[select_res] : nullptr;
-        const PDBATOM* atom = selected ? &res->a[select_atm] : nullptr;
+        // When atoms were examined the line names the kept selection, which stays the first atom of the
+        // first residue when none lies closer than 9999.9 (all far away, or a target that is not finite).
+        // Only a structure without any atom leaves it naming none: empty names and residue number 0.
+        const PDBRESI* res = examined ? &brook.r[select_res] : nullptr;
+        // The kept residue may itself hold no atom (the examined ones came later); its atom is then unnamed.
+        const PDBATOM* atom =
+            examined && static_cast<std::size_t>(select_atm) < res->a.size() ? &res->a[select_atm] : nullptr;
         std::printf("Closest atom to : %6.2f %6.2f %6.2f is: %.*s %d %.*s  dist: %6.2f\n", target.x, target.y,
                     target.z, res ? field_length(res->rname) : 0, res ? res->rname : "", res ? res->rnb : 0,
                     atom ? field_length(atom->aname) : 0, atom ? atom->aname : "", min_dist);

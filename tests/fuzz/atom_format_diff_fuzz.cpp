@@ -1,4 +1,5 @@
 // Differential: the ATOM-line number formatting against snprintf, on arbitrary doubles and longs.
+// Hybrid-36 numbers are checked against a decoder in the unit tests.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,19 @@ void check_long(long v, int width) {
     if (end - got != n || std::memcmp(got, expected, static_cast<std::size_t>(n)) != 0) std::abort();
 }
 
+// The column-keeping ladder: the first of the fixed formats, then the exponent form, that fits.
+void check_columns(double v, int width, int decimals, int exp_decimals) {
+    char got[atomfmt::kMaxFixed + 32];
+    const char* end = atomfmt::put_in_columns(got, v, width, decimals, exp_decimals);
+    char expected[atomfmt::kMaxFixed];
+    int n = width + 1;
+    for (int d = decimals; d >= 0 && n > width; --d)
+        n = std::snprintf(expected, sizeof expected, "%*.*f", width, d, v);
+    if (n > width) n = std::snprintf(expected, sizeof expected, "%*.*e", width, exp_decimals, v);
+    if (n > width) n = std::snprintf(expected, sizeof expected, "%.*s", width, "********");
+    if (end - got != n || std::memcmp(got, expected, static_cast<std::size_t>(n)) != 0) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -40,6 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check_fixed(static_cast<double>(l % 100000000) / 20000.0, 8, 3);
         check_long(l, 5);
         check_long(l % 100000, 4);
+        check_columns(d, 6, 2, 0);
+        check_columns(d, 8, 3, 1);
+        check_columns(static_cast<double>(l % 100000000000) / 1000.0, 8, 3, 1);
     }
     return 0;
 }
