@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -143,6 +144,43 @@ TEST(WritePdb, LargeGridsTakeHybrid36Numbers) {
     EXPECT_EQ(got.substr(99999 * 79, 27), "ATOM  A0000 CA   UNK AA000 ");
     EXPECT_EQ(got.substr(100009 * 79),
               "ATOM  A000A CA   UNK AA001       0.00010000.00   9.000  1.00  0.25            \n");
+}
+
+TEST(WritePdb, PointsFollowTheStepVectors) {
+    // Point (i, j, k) at origin + i*a + j*b + k*c: a sheared cell, and steps along x, y, z that run
+    // backwards (axes on the diagonal take the per-axis path).
+    struct Case {
+        std::string name;
+        std::array<std::array<double, 3>, 3> axes;
+    };
+    const std::vector<Case> cases = {
+        {"sheared", {{{1.5, 0.0, 0.0}, {0.75, 1.299, 0.0}, {0.1, -0.2, 2.0}}}},
+        {"diagonal, backwards", {{{-0.5, 0.0, 0.0}, {0.0, 2.0, 0.0}, {0.0, 0.0, -1.25}}}},
+    };
+    for (const Case& c : cases) {
+        Tuhbdgrd g = grid(2, 3, 4, 9.0, -1.0, 2.0, 3.0);  // hx, hy, hz are not used once axes are set
+        g.axes = c.axes;
+        std::vector<double> values(24);
+        for (std::size_t v = 0; v < values.size(); ++v)
+            values[v] = 0.01 * static_cast<double>(v);
+        std::string expected;
+        for (int i = 0, v = 0; i < 2; ++i) {
+            for (int j = 0; j < 3; ++j) {
+                for (int k = 0; k < 4; ++k, ++v) {
+                    double p[3];
+                    for (int d = 0; d < 3; ++d)
+                        p[d] = (d == 0 ? -1.0 : d == 1 ? 2.0 : 3.0) + i * c.axes[0][d] + j * c.axes[1][d] +
+                               k * c.axes[2][d];
+                    char line[100];
+                    std::snprintf(line, sizeof line,
+                                  "ATOM  %5d CA   UNK A%4d    %8.3f%8.3f%8.3f  1.00%6.2f            \n", v + 1,
+                                  i * 3 + j + 1, p[0], p[1], p[2], values[v]);
+                    expected += line;
+                }
+            }
+        }
+        EXPECT_EQ(atoms(write(g, values, -1, 1, 1)), expected) << c.name;
+    }
 }
 
 TEST(WritePdb, EmptyWalkWritesOnlyTheRemarks) {

@@ -3,6 +3,7 @@
 #ifndef VOXMOL_DX_ATOM_FORMAT_H
 #define VOXMOL_DX_ATOM_FORMAT_H
 
+#include <array>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -108,9 +109,12 @@ class AtomWriter {
   public:
     AtomWriter(std::FILE* file, const Tuhbdgrd& grid)
         : file_(file),
-          x_(grid.xmin, grid.hx, grid.nx),
-          y_(grid.ymin, grid.hy, grid.ny),
-          z_(grid.zmin, grid.hz, grid.nz),
+          axes_(grid_axes(grid)),
+          origin_{grid.xmin, grid.ymin, grid.zmin},
+          oblique_(is_oblique(axes_)),
+          x_(grid.xmin, axes_[0][0], oblique_ ? 0 : grid.nx),
+          y_(grid.ymin, axes_[1][1], oblique_ ? 0 : grid.ny),
+          z_(grid.zmin, axes_[2][2], oblique_ ? 0 : grid.nz),
           buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {}
 
     ~AtomWriter() { flush(); }
@@ -125,9 +129,13 @@ class AtomWriter {
         out = put(out, " CA   UNK A");
         out = atomfmt::put_hy36(out, residue, 4);
         out = put(out, "    ");
-        out = x_.put(out, i);
-        out = y_.put(out, j);
-        out = z_.put(out, k);
+        if (oblique_) {
+            out = put_oblique(out, i, j, k);
+        } else {
+            out = x_.put(out, i);
+            out = y_.put(out, j);
+            out = z_.put(out, k);
+        }
         out = put(out, "  1.00");
         out = atomfmt::put_value(out, value);
         out = put(out, "            \n");
@@ -140,11 +148,28 @@ class AtomWriter {
     }
 
   private:
+    // Axes with a step off the diagonal: a coordinate then depends on more than one of i, j, k.
+    static bool is_oblique(const std::array<std::array<double, 3>, 3>& a) {
+        return a[0][1] != 0.0 || a[0][2] != 0.0 || a[1][0] != 0.0 || a[1][2] != 0.0 || a[2][0] != 0.0 ||
+               a[2][1] != 0.0;
+    }
+
+    // The position origin + i*a + j*b + k*c, each coordinate formatted on the spot.
+    char* put_oblique(char* out, long i, long j, long k) const {
+        const double di = static_cast<double>(i), dj = static_cast<double>(j), dk = static_cast<double>(k);
+        for (int d = 0; d < 3; ++d)
+            out = put_coordinate(out, origin_[d] + di * axes_[0][d] + dj * axes_[1][d] + dk * axes_[2][d]);
+        return out;
+    }
+
     static constexpr std::size_t kBufferSize = 1 << 20;
     // Fixed text, two integers and four numbers, each with the room its formatter may overwrite.
     static constexpr std::size_t kLongestLine = 80 + 2 * atomfmt::kMaxLong + 4 * atomfmt::kMaxFixed;
     std::FILE* file_;
-    AxisTexts x_, y_, z_;
+    std::array<std::array<double, 3>, 3> axes_;
+    double origin_[3];
+    bool oblique_;
+    AxisTexts x_, y_, z_;  // axis-aligned grids: the texts of each axis's positions, made once
     std::unique_ptr<char[]> buffer_;  // not cleared: only what write() puts there is written out
     std::size_t used_ = 0;
 };

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "dx/cconv.h"
+#include "dx/grid_formats.h"
 #include "dx/lines.h"
 #include "dx/uhbdio.h"
 #include "pdb8.h"
@@ -61,6 +62,19 @@ double spacing(double min, double max, int points) {
 
 }  // namespace
 
+void gridfmt::print_header_lines(const Tuhbdgrd& grd) {
+    std::printf("Dimensions: X= %d   Y= %d   Z= %d\n", grd.nx, grd.ny, grd.nz);
+    std::printf("Min= %6.3f %6.3f %6.3f   Max= %6.3f %6.3f %6.3f\n", grd.xmin, grd.ymin, grd.zmin, grd.xmax,
+                grd.ymax, grd.zmax);
+    std::printf("Spacing of the grid= %4.2f %4.2f %4.2f\n", grd.hx, grd.hy, grd.hz);
+}
+
+void gridfmt::print_value_count(long nbdat, int LEVEL) {
+    if (LEVEL > 2) std::printf("I read : %ld values in the input file\n", nbdat);
+    if (LEVEL > 1 && nbdat > 99999)
+        std::printf("Very large file, if not yet, increase -r option to a value > 1 \n");
+}
+
 void load_header(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {
     std::string line;
     while (lines::read_line(file, line)) {
@@ -86,12 +100,7 @@ void load_header(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {
         grd->hx = spacing(h.minX, h.maxX, h.dimX);
         grd->hy = spacing(h.minY, h.maxY, h.dimY);
         grd->hz = spacing(h.minZ, h.maxZ, h.dimZ);
-        if (LEVEL > 1) {
-            std::printf("Dimensions: X= %d   Y= %d   Z= %d\n", grd->nx, grd->ny, grd->nz);
-            std::printf("Min= %6.3f %6.3f %6.3f   Max= %6.3f %6.3f %6.3f\n", grd->xmin, grd->ymin, grd->zmin,
-                        grd->xmax, grd->ymax, grd->zmax);
-            std::printf("Spacing of the grid= %4.2f %4.2f %4.2f\n", grd->hx, grd->hy, grd->hz);
-        }
+        if (LEVEL > 1) gridfmt::print_header_lines(*grd);
         return;
     }
     err("MAIN:VOXDEN", "The data file holds no header line of 17 fields");
@@ -121,8 +130,6 @@ long load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {
         std::printf("WARNING: %ld values beyond the %zu points of the grid were ignored\n",
                     nbdat - static_cast<long>(capacity), capacity);
     }
-    if (LEVEL > 2) std::printf("I read : %ld values in the input file\n", nbdat);
-    if (LEVEL > 1 && nbdat > 99999)
-        std::printf("Very large file, if not yet, increase -r option to a value > 1 \n");
+    gridfmt::print_value_count(nbdat, LEVEL);
     return nbdat;
 }

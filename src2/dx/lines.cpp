@@ -1,5 +1,6 @@
 #include "dx/lines.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "pdb8.h"
@@ -71,6 +72,34 @@ bool BlockReader::next_slow(std::string_view& line) {
             return true;
         }
     }
+}
+
+std::size_t BlockReader::read(char* dst, std::size_t n) {
+    if (carry_handed_out_) {
+        carry_.clear();
+        carry_handed_out_ = false;
+    }
+    std::size_t copied = 0;
+    while (copied < n) {
+        if (pos_ == end_) {
+            // A large request goes straight from the stream into `dst`, without a copy through the block.
+            if (n - copied >= block_size_ && !at_eof_) {
+                const std::size_t got = std::fread(dst + copied, 1, n - copied, file_);
+                copied += got;
+                if (copied < n) {
+                    if (std::ferror(file_)) read_failure();
+                    at_eof_ = true;
+                }
+                break;
+            }
+            if (!refill()) break;
+        }
+        const std::size_t take = std::min(n - copied, end_ - pos_);
+        std::memcpy(dst + copied, block_.get() + pos_, take);
+        pos_ += take;
+        copied += take;
+    }
+    return copied;
 }
 
 }  // namespace lines

@@ -36,6 +36,11 @@ class BlockReader {
         return next_slow(line);
     }
 
+    // The next `n` raw bytes of the stream, those after the last line handed out, copied into `dst`.
+    // Returns how many were copied: fewer than `n` only at the end of the stream. Lets a format whose
+    // text header is followed by binary data read both from one stream.
+    std::size_t read(char* dst, std::size_t n);
+
   private:
     bool next_slow(std::string_view& line);
     bool refill();

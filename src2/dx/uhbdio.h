@@ -1,25 +1,64 @@
 // The grid record and the converter's grid reader and PDB pseudo-atom writer.
 //
-// A grid data file is text: "!" comment lines and empty lines anywhere, one header line of 17 numbers
-// (bounds, counts, dimensions, origin, span), then one value per line, z fastest, then y, then x slowest.
+// voxmol's own grid data file is text: "!" comment lines and empty lines anywhere, one header line of 17
+// numbers (bounds, counts, dimensions, origin, span), then one value per line, z fastest, then y, then x
+// slowest. read_grid_file also reads the formats other tools write (OpenDX, CCP4/MRC, Gaussian cube,
+// AutoDock maps, any of them gzip-compressed) into the same record.
 #ifndef VOXMOL_DX_UHBDIO_H
 #define VOXMOL_DX_UHBDIO_H
 
+#include <array>
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <optional>
+#include <string>
 #include <span>
 #include <string_view>
 
 // A regular grid of scalar values. Spacings and bounds are in Ångström. `data` views an array of
 // nx*ny*nz values owned by the caller (the converter's run driver), in the order the file lists them.
+// Point (i, j, k) lies at (xmin, ymin, zmin) + i*a + j*b + k*c, with a, b, c the rows of `axes`. Left
+// all zero, as voxmol's own format leaves it, the steps follow x, y and z: a = (hx, 0, 0),
+// b = (0, hy, 0), c = (0, 0, hz). A grid from another format sets them (its hx, hy, hz are then the
+// step lengths and xmax, ymax, zmax its last point).
 struct Tuhbdgrd {
     int nx, ny, nz;
     double hx, hy, hz;
     double xmin, ymin, zmin;
     double xmax, ymax, zmax;
     std::span<double> data;
+    std::array<std::array<double, 3>, 3> axes;
 };
+
+// The step vectors a, b, c of a grid (rows), as the writer places its points.
+std::array<std::array<double, 3>, 3> grid_axes(const Tuhbdgrd& grid);
+
+// The values of a grid: nx*ny*nz doubles set to 0.0, on 2 MiB pages where the system grants them.
+struct GridValuesFree {
+    void operator()(double* p) const;
+};
+using GridValues = std::unique_ptr<double[], GridValuesFree>;
+// Fatal ("=> Unable to allocate memory for the grid.") when the memory is not there.
+GridValues allocate_grid_values(std::size_t points);
+
+// A grid read from a file, in any format voxmol reads.
+struct GridFile {
+    Tuhbdgrd grid{};     // grid.data views `values`
+    GridValues values;   // in walk order: point (i, j, k) at (i*ny + j)*nz + k (for "XYZ" data)
+    std::string format;  // as the run names it: "voxmol text", "OpenDX, text", "CCP4/MRC, mode 2", ...
+    bool native = true;  // voxmol's own format, whose value order -o gives; the others set their own
+    bool gzip = false;
+    long count = 0;      // value lines read (voxmol's format), or nx*ny*nz
+};
+
+// Reads the grid data file `name` and prints what the converter prints from the header on, through
+// "Time to read the data file": the header's lines and warnings, "Grid format: ..." for any format but
+// voxmol's own uncompressed one, the dimensions, the value warnings and counts, at the usual LEVEL
+// thresholds. `order_given` tells that -o was given, which only voxmol's own format takes (the others
+// say where every value lies): for them it is ignored, with one "WARNING:" line. Every problem with the
+// file is fatal (err); "I cannot open the input data file" when it cannot be opened.
+GridFile read_grid_file(const std::string& name, bool order_given, int LEVEL);
 
 // Number of points nx*ny*nz, computed without overflow; empty when a dimension is negative or the
 // product does not fit a size_t.

@@ -32,3 +32,29 @@ def tolerance(field):
         return 0.5 * 10 ** (int(exponent) - decimals)
     decimals = len(text.split(".")[1]) if "." in text else 0
     return 0.5 * 10 ** -decimals
+
+
+def dump_grid(path, prefix):
+    """The grid as voxmol reads it (through grid_dump): a dict with shape, origin, axes and format, and
+    the values as a NumPy array of the grid's shape, indexed [i, j, k]."""
+    import json
+
+    import numpy
+
+    run = subprocess.run([os.environ["VOXMOL_GRID_DUMP"], path, prefix], capture_output=True, text=True)
+    if run.returncode != 0:
+        sys.exit(f"grid_dump {path} ended with {run.returncode}:\n{run.stdout}{run.stderr}")
+    with open(prefix + ".json") as f:
+        info = json.load(f)
+    values = numpy.fromfile(prefix + ".f64", dtype=numpy.float64).reshape(info["shape"])
+    return info, values
+
+
+def positions(info):
+    """Cartesian position of every point [i, j, k] as voxmol places it: origin + i*a + j*b + k*c."""
+    import numpy
+
+    nx, ny, nz = info["shape"]
+    a, b, c = (numpy.array(v) for v in info["axes"])
+    i, j, k = numpy.meshgrid(numpy.arange(nx), numpy.arange(ny), numpy.arange(nz), indexing="ij")
+    return numpy.array(info["origin"]) + i[..., None] * a + j[..., None] * b + k[..., None] * c
