@@ -169,12 +169,14 @@ TEST(WritePdb, PointsFollowTheStepVectors) {
                 for (int k = 0; k < 4; ++k, ++v) {
                     double p[3];
                     for (int d = 0; d < 3; ++d)
-                        p[d] = (d == 0 ? -1.0 : d == 1 ? 2.0 : 3.0) + i * c.axes[0][d] + j * c.axes[1][d] +
-                               k * c.axes[2][d];
+                        p[d] = (d == 0   ? -1.0
+                                : d == 1 ? 2.0
+                                         : 3.0) +
+                               i * c.axes[0][d] + j * c.axes[1][d] + k * c.axes[2][d];
                     char line[100];
                     std::snprintf(line, sizeof line,
-                                  "ATOM  %5d CA   UNK A%4d    %8.3f%8.3f%8.3f  1.00%6.2f            \n", v + 1,
-                                  i * 3 + j + 1, p[0], p[1], p[2], values[v]);
+                                  "ATOM  %5d CA   UNK A%4d    %8.3f%8.3f%8.3f  1.00%6.2f            \n",
+                                  v + 1, i * 3 + j + 1, p[0], p[1], p[2], values[v]);
                     expected += line;
                 }
             }

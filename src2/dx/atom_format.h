@@ -169,7 +169,7 @@ class AtomWriter {
     std::array<std::array<double, 3>, 3> axes_;
     double origin_[3];
     bool oblique_;
-    AxisTexts x_, y_, z_;  // axis-aligned grids: the texts of each axis's positions, made once
+    AxisTexts x_, y_, z_;             // axis-aligned grids: the texts of each axis's positions, made once
     std::unique_ptr<char[]> buffer_;  // not cleared: only what write() puts there is written out
     std::size_t used_ = 0;
 };

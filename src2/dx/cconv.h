@@ -1,6 +1,7 @@
 // The C conversions that the grid file and the command line are read with (scanf's %lf, %f and %d,
-// atoi, atof), mirrored exactly where the C library is exact and made safe where it is not: integers
-// that do not fit an int saturate to the int range instead of wrapping or being undefined.
+// atoi, atof), on C strings, through the shared scanner (string_tool2/cscan.h): exact where the C
+// library is exact and made safe where it is not: integers that do not fit an int saturate to the int
+// range instead of wrapping or being undefined.
 #ifndef VOXMOL_DX_CCONV_H
 #define VOXMOL_DX_CCONV_H
 
@@ -19,8 +20,7 @@ Scan scan_int(const char*& p, int& value);        // "%d", saturated to the int 
 
 // sscanf(line, "%lf") for a value line: 1 with `value` set, 0 when the line does not start with a
 // number, -1 when it holds nothing but white space. The line ends at its first NUL byte, as a C string
-// does. Plain decimal numbers are converted here directly; every other form goes to the C library, so
-// the result is always the library's to the bit.
+// does. The result is always the C library's to the bit.
 int scan_value_line(std::string_view line, double& value);
 
 // atoi: leading white space, an optional sign, decimal digits; 0 without digits; saturated.

@@ -140,8 +140,9 @@ GridFile read_grid_file(const std::string& name, bool order_given, int LEVEL) {
     for (const std::string& warning : geometry.warnings)
         std::printf("WARNING: %s\n", warning.c_str());
     if (order_given) {
-        std::printf("WARNING: The -o option applies to voxmol's own grid format only; ignored for this %s file\n",
-                    out.format.substr(0, out.format.find(',')).c_str());
+        std::printf(
+            "WARNING: The -o option applies to voxmol's own grid format only; ignored for this %s file\n",
+            out.format.substr(0, out.format.find(',')).c_str());
     }
     if (LEVEL > 1) gridfmt::print_header_lines(out.grid);
     print_dimensions(out.grid, LEVEL);

@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <string>
 #include <span>
+#include <string>
 #include <string_view>
 
 // A regular grid of scalar values. Spacings and bounds are in Ångström. `data` views an array of
@@ -49,7 +49,7 @@ struct GridFile {
     std::string format;  // as the run names it: "voxmol text", "OpenDX, text", "CCP4/MRC, mode 2", ...
     bool native = true;  // voxmol's own format, whose value order -o gives; the others set their own
     bool gzip = false;
-    long count = 0;      // value lines read (voxmol's format), or nx*ny*nz
+    long count = 0;  // value lines read (voxmol's format), or nx*ny*nz
 };
 
 // Reads the grid data file `name` and prints what the converter prints from the header on, through

@@ -4,19 +4,6 @@
 
 namespace pdbscan {
 
-bool convert_float_slow(std::string_view text, float& value) {
-    // Gathered number texts come from one line, so they are shorter than a line buffer.
-    char buffer[sizeof(PDBLINE)];
-    if (text.size() >= sizeof buffer) text = text.substr(0, sizeof buffer - 1);
-    std::memcpy(buffer, text.data(), text.size());
-    buffer[text.size()] = '\0';
-    char* end = nullptr;
-    const float v = std::strtof(buffer, &end);
-    if (end == buffer) return false;
-    value = v;
-    return true;
-}
-
 namespace {
 
 // "%s": skips white space and one word; nullptr at the end of the text (nothing to read).

@@ -24,8 +24,8 @@ int main(int argc, char** argv) {
                  "{\"format\": \"%s\", \"gzip\": %s, \"shape\": [%d, %d, %d],\n"
                  " \"origin\": [%.17g, %.17g, %.17g],\n"
                  " \"axes\": [[%.17g, %.17g, %.17g], [%.17g, %.17g, %.17g], [%.17g, %.17g, %.17g]]}\n",
-                 in.format.c_str(), in.gzip ? "true" : "false", g.nx, g.ny, g.nz, g.xmin, g.ymin, g.zmin, a[0][0],
-                 a[0][1], a[0][2], a[1][0], a[1][1], a[1][2], a[2][0], a[2][1], a[2][2]);
+                 in.format.c_str(), in.gzip ? "true" : "false", g.nx, g.ny, g.nz, g.xmin, g.ymin, g.zmin,
+                 a[0][0], a[0][1], a[0][2], a[1][0], a[1][1], a[1][2], a[2][0], a[2][1], a[2][2]);
     const bool ok = std::fwrite(g.data.data(), sizeof(double), g.data.size(), values) == g.data.size();
     return std::fclose(json) == 0 && std::fclose(values) == 0 && ok ? 0 : 1;
 }
