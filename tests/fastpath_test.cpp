@@ -233,12 +233,12 @@ TEST(FastLong, RightJustifiesLikePrintf) {
 }
 
 // The file write_pdb writes, and the one a plain fprintf per record writes.
-std::string written(const Tuhbdgrd& g, double min, double max, int resol) {
+std::string written(const Tuhbdgrd& g, double min, double max, int resol, bool threaded) {
     char* buffer = nullptr;
     std::size_t size = 0;
     std::FILE* f = open_memstream(&buffer, &size);
     testing::internal::CaptureStdout();
-    write_pdb(f, &g, min, max, resol, "XYZ");
+    write_pdb(f, &g, min, max, resol, "XYZ", threaded);
     testing::internal::GetCapturedStdout();
     std::fclose(f);
     std::string out(buffer, size);
@@ -313,11 +313,32 @@ TEST(FastWriter, WholeFilesMatchOneFprintfPerRecord) {
         for (double& v : values)
             v = field(rng);
         g.data = values;
-        const std::string got = written(g, -c.scale, c.scale, c.resol);
-        const std::string remarks = got.substr(0, got.find("ATOM"));
-        EXPECT_EQ(got, remarks + reference(g, -c.scale, c.scale, c.resol))
-            << c.nx << "x" << c.ny << "x" << c.nz;
+        for (bool threaded : {false, true}) {
+            const std::string got = written(g, -c.scale, c.scale, c.resol, threaded);
+            const std::string remarks = got.substr(0, got.find("ATOM"));
+            EXPECT_EQ(got, remarks + reference(g, -c.scale, c.scale, c.resol))
+                << c.nx << "x" << c.ny << "x" << c.nz << (threaded ? " threaded" : " plain");
+        }
     }
+}
+
+TEST(FastWriter, TheSecondThreadWritesTheSameBytes) {
+    // 45 MB of records, many buffers handed from the formatting thread to the writing one.
+    Tuhbdgrd g{};
+    g.nx = 150;
+    g.ny = 80;
+    g.nz = 50;
+    g.xmin = -3.5;
+    g.hx = g.hy = g.hz = 0.375;
+    std::vector<double> values(static_cast<std::size_t>(g.nx) * g.ny * g.nz);
+    std::mt19937_64 rng(17);
+    std::normal_distribution<double> field(0.0, 1.0);
+    for (double& v : values)
+        v = field(rng);
+    g.data = values;
+    const std::string plain = written(g, -2.0, 2.0, 1, false);
+    EXPECT_GT(plain.size(), 40u << 20);
+    EXPECT_TRUE(written(g, -2.0, 2.0, 1, true) == plain);
 }
 
 }  // namespace

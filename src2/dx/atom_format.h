@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dx/uhbdio.h"
+#include "dx/write_pipe.h"
 
 namespace atomfmt {
 
@@ -107,23 +108,24 @@ inline char* put(char* out, std::string_view text) {
 // a fixed-column reader then reads every record right.
 class AtomWriter {
   public:
-    AtomWriter(std::FILE* file, const Tuhbdgrd& grid)
-        : file_(file),
+    // `threaded`: the buffers are written out by a second thread while the next ones are filled.
+    AtomWriter(std::FILE* file, const Tuhbdgrd& grid, bool threaded)
+        : pipe_(file, threaded),
           axes_(grid_axes(grid)),
           origin_{grid.xmin, grid.ymin, grid.zmin},
           oblique_(is_oblique(axes_)),
           x_(grid.xmin, axes_[0][0], oblique_ ? 0 : grid.nx),
           y_(grid.ymin, axes_[1][1], oblique_ ? 0 : grid.ny),
           z_(grid.zmin, axes_[2][2], oblique_ ? 0 : grid.nz),
-          buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {}
+          buffer_(pipe_.buffer()) {}
 
-    ~AtomWriter() { flush(); }
+    ~AtomWriter() { flush(); }  // the pipe then writes out the rest
     AtomWriter(const AtomWriter&) = delete;
     AtomWriter& operator=(const AtomWriter&) = delete;
 
     void write(long serial, long residue, long i, long j, long k, double value) {
-        if (used_ + kLongestLine > kBufferSize) flush();
-        char* out = buffer_.get() + used_;
+        if (used_ + kLongestLine > pipe_.buffer_size()) flush();
+        char* out = buffer_ + used_;
         out = put(out, "ATOM  ");
         out = atomfmt::put_hy36(out, serial, 5);
         out = put(out, " CA   UNK A");
@@ -139,11 +141,13 @@ class AtomWriter {
         out = put(out, "  1.00");
         out = atomfmt::put_value(out, value);
         out = put(out, "            \n");
-        used_ = static_cast<std::size_t>(out - buffer_.get());
+        used_ = static_cast<std::size_t>(out - buffer_);
     }
 
+    // Hands what was written so far to the file.
     void flush() {
-        if (used_ > 0) std::fwrite(buffer_.get(), 1, used_, file_);
+        pipe_.submit(used_);
+        buffer_ = pipe_.buffer();
         used_ = 0;
     }
 
@@ -162,15 +166,14 @@ class AtomWriter {
         return out;
     }
 
-    static constexpr std::size_t kBufferSize = 1 << 20;
     // Fixed text, two integers and four numbers, each with the room its formatter may overwrite.
     static constexpr std::size_t kLongestLine = 80 + 2 * atomfmt::kMaxLong + 4 * atomfmt::kMaxFixed;
-    std::FILE* file_;
+    WritePipe pipe_;
     std::array<std::array<double, 3>, 3> axes_;
     double origin_[3];
     bool oblique_;
-    AxisTexts x_, y_, z_;             // axis-aligned grids: the texts of each axis's positions, made once
-    std::unique_ptr<char[]> buffer_;  // not cleared: only what write() puts there is written out
+    AxisTexts x_, y_, z_;  // axis-aligned grids: the texts of each axis's positions, made once
+    char* buffer_;         // the pipe's current buffer
     std::size_t used_ = 0;
 };
 

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <thread>
 
 #include "dx/atom_format.h"
 #include "dx/uhbdio.h"
@@ -17,6 +18,11 @@ constexpr const char* kRemarks =
 
 int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int resol,
               std::string_view type) {
+    return write_pdb(file, grd, min, max, resol, type, std::thread::hardware_concurrency() > 1);
+}
+
+int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int resol, std::string_view type,
+              bool threaded) {
     // The walk reads nx*ny*nz values; a grid whose array is shorter is refused rather than read past.
     const auto points = grid_points(*grd);
     if (!points || grd->data.size() < *points)
@@ -25,7 +31,7 @@ int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int 
     std::printf("\nWriting to dx file ...\n");
     std::fputs(kRemarks, file);
     if (*points > 0) {
-        atomfmt::AtomWriter writer(file, *grd);
+        atomfmt::AtomWriter writer(file, *grd, threaded);
         // "ZYX" lists x fastest; every other accepted ordering ("XYZ") lists z fastest.
         const bool x_fastest = type.substr(0, 3) == "ZYX";
         const long nx = grd->nx, ny = grd->ny, nz = grd->nz;

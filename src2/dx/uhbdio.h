@@ -85,6 +85,11 @@ long load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL);
 // taken from element i + nx*(j + ny*k) instead of (i*ny + j)*nz + k. Prints two progress lines on
 // standard output at every verbosity. Returns 1; write errors are left for the caller to detect on `file`.
 int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int resol, std::string_view type);
+// The same with the choice of how the records reach `file`: `threaded` hands the full buffers to a second
+// thread that writes them while the next ones are filled (what write_pdb does on a machine of more than
+// one core); otherwise each is written in turn. The bytes written are the same either way.
+int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int resol, std::string_view type,
+              bool threaded);
 
 // The banner, the usage text, and the usage text followed by the fatal "Incorrect input argument".
 void print_title();

@@ -1,0 +1,67 @@
+#include "dx/write_pipe.h"
+
+namespace atomfmt {
+
+WritePipe::WritePipe(std::FILE* file, bool threaded, std::size_t buffer_size, int count)
+    : file_(file), buffer_size_(buffer_size) {
+    if (!threaded) count = 1;
+    for (int b = 0; b < count; ++b) {
+        // Not cleared: only what the caller puts there is written out.
+        buffers_.push_back(std::make_unique_for_overwrite<char[]>(buffer_size));
+        if (b > 0) free_.push_back(b);
+    }
+    if (threaded) writer_ = std::thread([this] { run(); });
+}
+
+WritePipe::~WritePipe() {
+    finish();
+    if (writer_.joinable()) {
+        {
+            std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        changed_.notify_all();
+        writer_.join();
+    }
+}
+
+void WritePipe::submit(std::size_t used) {
+    if (!writer_.joinable()) {
+        if (used > 0) std::fwrite(buffers_[current_].get(), 1, used, file_);
+        return;
+    }
+    std::unique_lock lock(mutex_);
+    if (used > 0)
+        full_.push_back({current_, used});
+    else
+        free_.push_back(current_);
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !free_.empty(); });
+    current_ = free_.front();
+    free_.pop_front();
+}
+
+void WritePipe::finish() {
+    if (!writer_.joinable()) return;
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return full_.empty() && !busy_; });
+}
+
+void WritePipe::run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return !full_.empty() || closing_; });
+        if (full_.empty()) return;  // closing, and nothing left to write
+        const Job job = full_.front();
+        full_.pop_front();
+        busy_ = true;
+        lock.unlock();
+        std::fwrite(buffers_[job.buffer].get(), 1, job.used, file_);  // a failure shows in ferror(file)
+        lock.lock();
+        busy_ = false;
+        free_.push_back(job.buffer);
+        changed_.notify_all();
+    }
+}
+
+}  // namespace atomfmt
