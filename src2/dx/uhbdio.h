@@ -95,6 +95,10 @@ int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int 
 void print_title();
 void print_usage();
 [[noreturn]] void error_usage();
+// `voxmol --help`: the usage text, then the options and the grid formats. `voxmol --version`: one line,
+// "voxmol <version>".
+void print_help();
+void print_version();
 
 // One whole conversion from a command line (argv[0] is the program name); returns the exit status.
 int voxmol_main(int argc, const char* const* argv);

@@ -44,6 +44,32 @@ void print_usage() {
     std::puts("         [-l %d] verbose LEVEL {2}\n");
 }
 
+void print_help() {
+    print_usage();
+    std::fputs(
+        "Options (each may stand anywhere after the data file; the last occurrence wins):\n"
+        "  -t min max   value window: points with min <= value <= max are written (default -1 1)\n"
+        "  -r n         thinning: write every n-th point of the window (default 1, all)\n"
+        "  -o order     XYZ or ZYX, the order of the values in a voxmol text file (default XYZ)\n"
+        "  -l n         verbosity: 1 quiet, 2 progress (default), 3 debug\n"
+        "  -d nx ny nz  echoed only; the grid's dimensions come from the file\n"
+        "  -z x y z     accepted, no effect\n"
+        "  -s sp        accepted, no effect\n"
+        "\n"
+        "Grid formats, recognised by content: voxmol text (a header line of 17 numbers, then one value\n"
+        "per line), OpenDX, CCP4/MRC, Gaussian cube (.cube, .cub) and AutoDock maps, each of them also\n"
+        "gzip-compressed. The output, a PDB file of pseudo-atoms with the values in the B column, is\n"
+        "written beside the data file, its extension replaced by pdb.\n"
+        "\n"
+        "  voxmol --help      this text\n"
+        "  voxmol --version   the version\n",
+        stdout);
+}
+
+void print_version() {
+    std::printf("voxmol %s\n", VOXMOL_VERSION);
+}
+
 void error_usage() {
     print_usage();
     err("MAIN:VOXDEN", "Incorrect input argument");
@@ -153,6 +179,15 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 }  // namespace
 
 int voxmol_main(int argc, const char* const* argv) {
+    // Only as the one argument: otherwise the first argument is always the data file, whatever its name.
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        print_help();
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        print_version();
+        return 0;
+    }
     if (argc < 2 || argc > 16) error_usage();
     grd = Tuhbdgrd{};
     Settings s = parse_command_line(argc, argv);
