@@ -103,6 +103,13 @@ inline void copy_field(char (&dst)[N], std::string_view src) {
 using FatalHandler = void (*)();
 FatalHandler set_fatal_handler(FatalHandler handler);
 
+// What err does first, before it prints anything: a host with errors of its own (the Python module,
+// whose callers get an exception and keep running) receives the location and the message, and throws;
+// then nothing is printed. A report that returns leaves err to go on as without one. nullptr (the
+// default) leaves err as the command line has it. Returns the previous report.
+using FatalReport = void (*)(std::string_view where, std::string_view message);
+FatalReport set_fatal_report(FatalReport report);
+
 // ---- Pre-scan counters ------------------------------------------------------------------------------
 //
 // A line set is the span `str_in` of 128-byte line buffers; `max` lines of it are scanned (never more than

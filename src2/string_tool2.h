@@ -59,7 +59,8 @@ int delspdotbeg(std::string& strin, std::string& strout);
 int delspend(std::string_view strin, std::string& strout);
 
 // The string tools' fatal error report, the same as err (pdb8.h): prints
-// "\n>ERROR IN <where>\n>ERRROR : <message>\n\n" on standard output and ends the process with status 1.
+// "\n>ERROR IN <where>\n>ERRROR : <message>\n\n" on standard output and ends the process with status 1;
+// a fatal report or handler installed for err (set_fatal_report, set_fatal_handler) takes it over alike.
 [[noreturn]] void err1(std::string_view where, std::string_view message);
 
 #endif  // VOXMOL_STRING_TOOL2_H

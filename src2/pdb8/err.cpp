@@ -6,7 +6,14 @@
 
 namespace {
 FatalHandler fatal_handler = nullptr;
+FatalReport fatal_report = nullptr;
 }  // namespace
+
+FatalReport set_fatal_report(FatalReport report) {
+    const FatalReport previous = fatal_report;
+    fatal_report = report;
+    return previous;
+}
 
 FatalHandler set_fatal_handler(FatalHandler handler) {
     const FatalHandler previous = fatal_handler;
@@ -15,6 +22,7 @@ FatalHandler set_fatal_handler(FatalHandler handler) {
 }
 
 void err(std::string_view where, std::string_view message) {
+    if (fatal_report != nullptr) fatal_report(where, message);
     const std::string w(where);
     const std::string m(message);
     std::printf("\n>ERROR IN %s\n>ERRROR : %s\n\n", w.c_str(), m.c_str());
