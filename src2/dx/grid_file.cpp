@@ -56,30 +56,6 @@ void print_read_time(std::time_t t1, int LEVEL) {
     if (LEVEL > 1) std::printf("Time to read the data file : %4d sec\n", static_cast<int>(t2 - t1));
 }
 
-// The record of a grid that a format's header describes: its origin as the first point, its last point
-// as the upper bounds, and the lengths of its step vectors as the spacings.
-Tuhbdgrd grid_of(const gridfmt::Geometry& g) {
-    Tuhbdgrd grid{};
-    grid.nx = g.nx;
-    grid.ny = g.ny;
-    grid.nz = g.nz;
-    grid.axes = g.axes;
-    const auto& [a, b, c] = g.axes;
-    grid.hx = std::hypot(a[0], a[1], a[2]);
-    grid.hy = std::hypot(b[0], b[1], b[2]);
-    grid.hz = std::hypot(c[0], c[1], c[2]);
-    double last[3];
-    for (int d = 0; d < 3; ++d)
-        last[d] = g.origin[d] + (g.nx - 1) * a[d] + (g.ny - 1) * b[d] + (g.nz - 1) * c[d];
-    grid.xmin = g.origin[0];
-    grid.ymin = g.origin[1];
-    grid.zmin = g.origin[2];
-    grid.xmax = last[0];
-    grid.ymax = last[1];
-    grid.zmax = last[2];
-    return grid;
-}
-
 std::unique_ptr<gridfmt::Reader> reader_for(gridfmt::Format format, lines::BlockReader& in) {
     switch (format) {
         case gridfmt::Format::opendx:
@@ -97,6 +73,29 @@ std::unique_ptr<gridfmt::Reader> reader_for(gridfmt::Format format, lines::Block
 }
 
 }  // namespace
+
+Tuhbdgrd grid_record(int nx, int ny, int nz, const std::array<double, 3>& origin,
+                     const std::array<std::array<double, 3>, 3>& axes) {
+    Tuhbdgrd grid{};
+    grid.nx = nx;
+    grid.ny = ny;
+    grid.nz = nz;
+    grid.axes = axes;
+    const auto& [a, b, c] = axes;
+    grid.hx = std::hypot(a[0], a[1], a[2]);
+    grid.hy = std::hypot(b[0], b[1], b[2]);
+    grid.hz = std::hypot(c[0], c[1], c[2]);
+    double last[3];
+    for (int d = 0; d < 3; ++d)
+        last[d] = origin[d] + (nx - 1) * a[d] + (ny - 1) * b[d] + (nz - 1) * c[d];
+    grid.xmin = origin[0];
+    grid.ymin = origin[1];
+    grid.zmin = origin[2];
+    grid.xmax = last[0];
+    grid.ymax = last[1];
+    grid.zmax = last[2];
+    return grid;
+}
 
 GridValues allocate_grid_values(std::size_t points) {
     if (points == 0) return nullptr;
@@ -135,7 +134,7 @@ GridFile read_grid_file(const std::string& name, bool order_given, int LEVEL) {
     const gridfmt::Geometry geometry = reader->read_header();
     out.format = geometry.description;
     out.native = false;
-    out.grid = grid_of(geometry);
+    out.grid = grid_record(geometry.nx, geometry.ny, geometry.nz, geometry.origin, geometry.axes);
     if (LEVEL > 1) std::printf("Grid format: %s%s\n", out.format.c_str(), input.gzip ? ", gzip" : "");
     for (const std::string& warning : geometry.warnings)
         std::printf("WARNING: %s\n", warning.c_str());

@@ -34,6 +34,12 @@ struct Tuhbdgrd {
 // The step vectors a, b, c of a grid (rows), as the writer places its points.
 std::array<std::array<double, 3>, 3> grid_axes(const Tuhbdgrd& grid);
 
+// The record of an nx*ny*nz grid whose point (0, 0, 0) lies at `origin` and whose step vectors are the
+// rows of `axes`, as every format but voxmol's own describes one: the origin as the lower bounds, the
+// last point as the upper ones and the lengths of the step vectors as the spacings. `data` is empty.
+Tuhbdgrd grid_record(int nx, int ny, int nz, const std::array<double, 3>& origin,
+                     const std::array<std::array<double, 3>, 3>& axes);
+
 // The values of a grid: nx*ny*nz doubles set to 0.0, on 2 MiB pages where the system grants them.
 struct GridValuesFree {
     void operator()(double* p) const;
