@@ -157,23 +157,23 @@ std::FILE* decompressed(std::FILE* file, Input& input) {
 
 bool open_input(const char* name, Input& input) {
     input = Input{};
-    std::FILE* file = std::fopen(name, "r");
-    if (file == nullptr) return false;
+    // `input` owns the stream at every step, each layer taking over the one below it, so that a fatal
+    // error that a host turns into an exception (the Python module) still closes the file.
+    input.stream.reset(std::fopen(name, "r"));
+    if (!input.stream) return false;
     char magic[2] = {0, 0};
-    const std::size_t got = std::fread(magic, 1, 2, file);
-    if (std::ferror(file)) read_failure();
+    const std::size_t got = std::fread(magic, 1, 2, input.stream.get());
+    if (std::ferror(input.stream.get())) read_failure();
     input.gzip = got == 2 && magic[0] == '\x1f' && magic[1] == '\x8b';
-    file = from_start(file, std::string_view(magic, got), input);
-    if (file != nullptr && input.gzip) file = decompressed(file, input);
-    if (file == nullptr) return false;
+    input.stream.reset(from_start(input.stream.release(), std::string_view(magic, got), input));
+    if (input.stream && input.gzip) input.stream.reset(decompressed(input.stream.release(), input));
+    if (!input.stream) return false;
 
     input.prefix.resize(kPrefixSize);
-    input.prefix.resize(std::fread(input.prefix.data(), 1, kPrefixSize, file));
-    if (std::ferror(file)) read_failure();
-    file = from_start(file, input.prefix, input);
-    if (file == nullptr) return false;
-    input.stream.reset(file);
-    return true;
+    input.prefix.resize(std::fread(input.prefix.data(), 1, kPrefixSize, input.stream.get()));
+    if (std::ferror(input.stream.get())) read_failure();
+    input.stream.reset(from_start(input.stream.release(), input.prefix, input));
+    return input.stream != nullptr;
 }
 
 }  // namespace gridfmt
