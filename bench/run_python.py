@@ -1,0 +1,145 @@
+"""Times the Python module against what it wraps, each pair measured side by side in one run:
+
+  read   voxmol.read_grid of an N^3 grid in voxmol's text format (READ_N, default 256) against the command
+         line's read, `voxmol g.txt -t 2 3 -l 1` (an empty window: the read, then a walk that writes no
+         record). The Python side is the process `python3 -c "import voxmol; voxmol.read_grid(...)"` less
+         Python's start-up with the import, `python3 -c "import voxmol"`, measured in the same run.
+  write  voxmol.write_pdb of a WRITE_N^3 grid (default 200: 8,000,000 points, all in the window), timed
+         inside Python around the call, against the command line's writing time: its run with the full
+         window less its run with an empty one. Both files must be the same, byte for byte.
+  load   voxmol.read_structure of a PDB file of ATOMS atoms (default 1,000,000; bench/make_big_pdb.sh)
+         against gemmi.read_structure of the same file, alternating in one process.
+
+Each figure is the median of RUNS runs (default 5); written pages are flushed to disk before each timed
+run, so no run pays for another's output. Run through bench/run_python.sh, which builds the bench preset.
+"""
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.environ.get("BUILD", os.path.join(ROOT, "build/bench"))
+WORK = os.environ.get("WORK", "/tmp/voxmol-bench-python")
+RUNS = int(os.environ.get("RUNS", "5"))
+READ_N = int(os.environ.get("READ_N", "256"))
+WRITE_N = int(os.environ.get("WRITE_N", "200"))
+ATOMS = int(os.environ.get("ATOMS", "1000000"))
+VOXMOL = os.path.join(BUILD, "voxmol")
+PYTHON = sys.executable
+ENV = dict(os.environ, PYTHONPATH=os.path.join(BUILD, "python"))
+sys.path.insert(0, ENV["PYTHONPATH"])
+
+
+def wall(args, cwd=WORK):
+    """Seconds one process takes, its output dropped; pages written before are flushed first."""
+    os.sync()
+    t = time.perf_counter()
+    subprocess.run(args, cwd=cwd, env=ENV, check=True, stdout=subprocess.DEVNULL)
+    return time.perf_counter() - t
+
+
+def median(f):
+    return statistics.median(f() for _ in range(RUNS))
+
+
+def grid(n):
+    path = os.path.join(WORK, f"grid{n}.txt")
+    if not os.path.exists(path):
+        make = os.path.join(WORK, "make_grid")
+        subprocess.run(["cc", "-O2", "-o", make, os.path.join(ROOT, "bench/make_grid.c"), "-lm"], check=True)
+        with open(path + ".part", "w") as f:
+            subprocess.run([make, str(n)], stdout=f, check=True)
+        os.rename(path + ".part", path)
+    return path
+
+
+def bench_read():
+    path = grid(READ_N)
+    code = f"import voxmol; voxmol.read_grid({path!r})"
+    startup = median(lambda: wall([PYTHON, "-c", "import voxmol"]))
+    cli = median(lambda: wall([VOXMOL, path, "-t", "2", "3", "-l", "1"]))
+    module = median(lambda: wall([PYTHON, "-c", code])) - startup
+    return [
+        (f"read {READ_N}^3: voxmol {os.path.basename(path)} -t 2 3 -l 1", cli, None),
+        ("read: python3 -c 'import voxmol' (start-up, subtracted below)", startup, None),
+        ("read: read_grid, less the start-up", module, module / cli),
+    ]
+
+
+def bench_write():
+    path = grid(WRITE_N)
+    out = os.path.join(WORK, f"grid{WRITE_N}.pdb")
+    mine = os.path.join(WORK, "module.pdb")
+    empty = median(lambda: wall([VOXMOL, path, "-t", "2", "3", "-l", "1"]))
+
+    def full():
+        if os.path.exists(out):
+            os.remove(out)
+        return wall([VOXMOL, path, "-t", "-1", "1", "-l", "1"])
+
+    cli = median(full) - empty
+    code = (
+        "import os, sys, time, voxmol\n"
+        "g = voxmol.read_grid(sys.argv[1])\n"
+        "times = []\n"
+        "for _ in range(int(sys.argv[3])):\n"
+        "    if os.path.exists(sys.argv[2]): os.remove(sys.argv[2])\n"
+        "    os.sync(); t = time.perf_counter(); n = voxmol.write_pdb(g, sys.argv[2]); times.append(time.perf_counter() - t)\n"
+        "print(sorted(times)[len(times) // 2], n)\n"
+    )
+    run = subprocess.run([PYTHON, "-c", code, path, mine, str(RUNS)], env=ENV, check=True, capture_output=True, text=True)
+    module, records = run.stdout.split()
+    module = float(module)
+    with open(out, "rb") as a, open(mine, "rb") as b:
+        same = a.read() == b.read()
+    os.remove(out)
+    os.remove(mine)
+    if not same:
+        sys.exit("write_pdb and the command line wrote different files")
+    return [
+        (f"write {WRITE_N}^3 ({int(records):,} records): voxmol -t -1 1, less its empty-window run", cli, None),
+        ("write: write_pdb (same bytes)", module, module / cli),
+    ]
+
+
+def bench_load():
+    import gemmi
+
+    import voxmol
+
+    path = os.path.join(WORK, f"big{ATOMS}.pdb")
+    if not os.path.exists(path):
+        subprocess.run(["bash", os.path.join(ROOT, "bench/make_big_pdb.sh"), path, str(ATOMS)], check=True,
+                       stdout=subprocess.DEVNULL)
+    ours, theirs = [], []
+    for _ in range(RUNS):
+        t = time.perf_counter()
+        s = voxmol.read_structure(path)
+        ours.append(time.perf_counter() - t)
+        del s
+        t = time.perf_counter()
+        st = gemmi.read_structure(path)
+        theirs.append(time.perf_counter() - t)
+        del st
+    module, reference = statistics.median(ours), statistics.median(theirs)
+    return [
+        (f"load {ATOMS:,} atoms: gemmi.read_structure {gemmi.__version__}", reference, None),
+        ("load: read_structure", module, reference / module),
+    ]
+
+
+def main():
+    os.makedirs(WORK, exist_ok=True)
+    rows = bench_read() + bench_write() + bench_load()
+    print(f"medians of {RUNS} runs")
+    print(f"{'measurement':<78} {'seconds':>8} {'ratio':>7}")
+    for what, seconds, ratio in rows:
+        print(f"{what:<78} {seconds:8.3f} {'' if ratio is None else f'{ratio:6.2f}x':>7}")
+    print("ratios: read and write are module / command line (1.10x or less is the goal); load is gemmi / module "
+          "(5x or more)")
+
+
+if __name__ == "__main__":
+    main()
