@@ -94,6 +94,35 @@ TEST(CliInput, BrokenGzipStreamsAreFatal) {
     }
 }
 
+TEST(CliInput, AFailureWhileReadingKeepsTheEarlierOutput) {
+    // Records are written while the values are read: a file that breaks off in its values must still
+    // leave no new output, and an output of an earlier run as it was.
+    std::string grid = "0 0 0 1 1 1 0 0 100 100 100 0 0 0 1 1 1\n";
+    for (int v = 0; v < 1000000; ++v)
+        grid += "0.5\n";
+    const std::string bytes = gzip(grid);
+    const std::string truncated = bytes.substr(0, bytes.size() * 3 / 4);
+    for (bool earlier : {false, true}) {
+        std::vector<std::pair<std::string, std::string>> files = {{"grid.gz", truncated}};
+        if (earlier) files.push_back({"grid.pdb", "an earlier output\n"});
+        const CliRun r = clitest::run_voxmol({"grid.gz", "-l", "1"}, files);
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("corrupt or truncated"), std::string::npos) << r.out;
+        EXPECT_TRUE(r.written.empty())
+            << (earlier ? "with" : "without") << " an earlier output: " << r.written.begin()->first;
+    }
+    // The whole file, over an earlier output that only its owner may write: the new one replaces it.
+    const CliRun r = clitest::run_voxmol(
+        {"grid.gz", "-l", "1"}, {{"grid.gz", bytes}, {"grid.pdb", "old\n"}},
+        [](const clitest::fs::path& dir) {
+            clitest::fs::permissions(dir / "grid.pdb",
+                                     clitest::fs::perms::owner_read | clitest::fs::perms::owner_write);
+        });
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(r.written.size(), 1u);
+    EXPECT_EQ(r.written.at("grid.pdb").size(), 201u + 1000000u * 79);  // four remarks, then the records
+}
+
 TEST(CliInput, HelpAndVersionOnlyAsTheOneArgument) {
     const CliRun version = clitest::run_voxmol({"--version"}, {});
     EXPECT_EQ(version.status, 0);

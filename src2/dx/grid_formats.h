@@ -16,6 +16,7 @@
 
 #include "dx/lines.h"
 #include "dx/uhbdio.h"
+#include "dx/value_progress.h"
 
 namespace gridfmt {
 
@@ -90,6 +91,32 @@ bool open_input(const char* name, Input& input);
 // values or more, the hint to thin the output.
 void print_header_lines(const Tuhbdgrd& grd);
 void print_value_count(long nbdat, int LEVEL);
+
+// load_data, publishing in `progress` (when given) how many values are final as it goes.
+long load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL, ValueProgress* progress);
+
+// read_grid_file in its two steps, so that the run can start writing while the values are read. The
+// constructor opens the file and reads its header, printing through "Dimension of data", and allocates
+// the values; read_values() reads them, printing through "Time to read the data file".
+class GridReading {
+  public:
+    GridReading(const std::string& name, bool order_given, int LEVEL);
+    ~GridReading();
+    GridReading(const GridReading&) = delete;
+    GridReading& operator=(const GridReading&) = delete;
+
+    GridFile& file() { return out_; }
+    // `progress` is followed only for voxmol's own format, whose values arrive in walk order (for "XYZ"
+    // data); the others publish all their values at the end.
+    void read_values(ValueProgress* progress = nullptr);
+
+  private:
+    Input input_;
+    GridFile out_;
+    int LEVEL_;
+    std::unique_ptr<lines::BlockReader> in_;  // the stream of a self-describing format
+    std::unique_ptr<Reader> reader_;
+};
 
 }  // namespace gridfmt
 
