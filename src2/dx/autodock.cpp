@@ -166,9 +166,10 @@ class AutoDockReader final : public Reader {
         }
         Geometry g;
         for (int d = 0; d < 3; ++d) {
-            const double half = static_cast<double>(elements_[d]) / 2.0 * spacing_;
-            g.origin[d] = center_[d] - half;
-            if (!std::isfinite(half) || !std::isfinite(g.origin[d]) || !std::isfinite(center_[d] + half))
+            // The grid's extent and both its ends must be numbers, as the run places the points.
+            const double extent = static_cast<double>(elements_[d]) * spacing_;
+            g.origin[d] = center_[d] - extent / 2.0;
+            if (!std::isfinite(extent) || !std::isfinite(g.origin[d]) || !std::isfinite(g.origin[d] + extent))
                 fail("The AutoDock map's SPACING and NELEMENTS give a grid beyond the range of numbers");
             g.axes[d][d] = spacing_;
         }

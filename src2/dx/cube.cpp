@@ -75,6 +75,7 @@ class CubeReader final : public Reader {
         g.nx = static_cast<int>(std::llabs(axis[0].count));
         g.ny = static_cast<int>(std::llabs(axis[1].count));
         g.nz = static_cast<int>(std::llabs(axis[2].count));
+        check_extent(g);
         g.description = bohr ? "Gaussian cube, Bohr" : "Gaussian cube, Ångström";
         skip_atoms(std::llabs(top.count));
         if (top.count < 0) read_orbitals(g);
@@ -159,6 +160,18 @@ class CubeReader final : public Reader {
                  " differ in sign: whether it is in Bohr or in Ångström is unclear");
         }
         return bohr;
+    }
+
+    // Every point the run places must have numbers for coordinates: the steps to the last point along
+    // each axis, and the corner they reach, must not overflow.
+    static void check_extent(const Geometry& g) {
+        const double last[3] = {g.nx - 1.0, g.ny - 1.0, g.nz - 1.0};
+        for (int e = 0; e < 3; ++e) {
+            double corner = g.origin[e];
+            for (int d = 0; d < 3; ++d)
+                corner += last[d] * g.axes[d][e];  // an infinite step makes the sum infinite or NaN
+            if (!std::isfinite(corner)) fail("The cube file's grid reaches beyond the range of numbers");
+        }
     }
 
     // The atom lines are not part of the grid, but each must hold its five numbers (atomic number,
