@@ -1,6 +1,7 @@
 // Gaussian cube files and AutoDock maps given to the built voxmol: the format line, the warnings, the
 // records written, and every kind of bad file, each refused with its message and no output file.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -132,6 +133,20 @@ TEST(CliCubeAutoDock, FormatLineAndWarnings) {
             EXPECT_TRUE(has_line(r.out, line)) << c.name << ": " << line << "\n" << r.out;
         EXPECT_EQ(r.written.size(), 1u) << c.name;
     }
+}
+
+// A compressed cube keeps its ending before ".gz", which is how it is recognised.
+TEST(CliCubeAutoDock, CompressedCube) {
+    const CliRun r = clitest::run_voxmol({"x.cube.gz", "-l", "2"}, {}, [](const clitest::fs::path& dir) {
+        gzFile gz = gzopen((dir / "x.cube.gz").c_str(), "wb");
+        ASSERT_NE(gz, nullptr);
+        EXPECT_EQ(gzwrite(gz, kCube.data(), static_cast<unsigned>(kCube.size())),
+                  static_cast<int>(kCube.size()));
+        gzclose(gz);
+    });
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(has_line(r.out, "Grid format: Gaussian cube, Bohr, gzip")) << r.out;
+    EXPECT_EQ(r.written.count("x.cube.pdb"), 1u);
 }
 
 // One grid, 3 x 3 x 3 points from -0.5 in steps of 0.5, as a cube in Ångström, as an AutoDock map and

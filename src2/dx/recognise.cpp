@@ -100,6 +100,8 @@ bool count_and_vector(std::string_view line, bool whole_line) {
 }
 
 bool is_cube(std::string_view prefix, std::string_view name) {
+    // A compressed cube keeps its ending before ".gz": "density.cube.gz".
+    if (ends_with(name, ".gz")) name.remove_suffix(3);
     if (!ends_with(name, ".cube") && !ends_with(name, ".cub")) return false;
     next_line(prefix);  // two comment lines
     next_line(prefix);
