@@ -36,7 +36,8 @@ def check(case, what, got, want, rtol=0.0):
         failures.append(f"{case}: {what} has shape {got.shape}, expected {want.shape}")
     elif not numpy.allclose(got, want, rtol=rtol, atol=0.0, equal_nan=True):
         bad = numpy.argwhere(~numpy.isclose(got, want, rtol=rtol, atol=0.0, equal_nan=True))[:3]
-        failures.append(f"{case}: {what} differs at {bad.tolist()}: {got[tuple(bad[0])]} != {want[tuple(bad[0])]}")
+        first = tuple(bad[0])
+        failures.append(f"{case}: {what} differs at {bad.tolist()}: {got[first]} != {want[first]}")
 
 
 def compress(path):
@@ -90,7 +91,8 @@ def number(x):
     return repr(float(x))
 
 
-def write_cube(path, data, origin, steps, units, atoms=0, orbitals=None, per_point=None, per_line=6, crlf=False):
+def write_cube(path, data, origin, steps, units, atoms=0, orbitals=None, per_point=None, per_line=6,
+               crlf=False):
     """A cube in the layout Gaussian writes: `data` [i, j, k] or [i, j, k, m] (m values a point), a new
     line at the end of each k row and after every `per_line` values. `origin` and `steps` are in
     `units` ("bohr": positive counts; "angstrom": negative counts)."""
@@ -110,7 +112,8 @@ def write_cube(path, data, origin, steps, units, atoms=0, orbitals=None, per_poi
     for i in range(nx):
         for j in range(ny):
             row = data[i, j].ravel()
-            lines += [" ".join(f"{v:13.5E}" for v in row[n:n + per_line]) for n in range(0, len(row), per_line)]
+            for n in range(0, len(row), per_line):
+                lines.append(" ".join(f"{v:13.5E}" for v in row[n:n + per_line]))
     end = "\r\n" if crlf else "\n"
     with open(path, "w", newline="") as f:
         f.write(end.join(lines) + end)
@@ -128,7 +131,8 @@ def hand_cube(case, shape, steps, origin, units="bohr", gz=False, **kw):
     if gz:
         path = compress(path)
     scale = BOHR if units == "bohr" else 1.0
-    info, values = read_with_voxmol(case, path, "Gaussian cube, " + ("Bohr" if units == "bohr" else "Ångström"))
+    description = "Gaussian cube, " + ("Bohr" if units == "bohr" else "Ångström")
+    info, values = read_with_voxmol(case, path, description)
     check(case, "shape", info["shape"], shape[:3])
     check(case, "origin", info["origin"], numpy.array(origin, dtype=float) * scale)
     check(case, "axes", info["axes"], numpy.array(steps, dtype=float) * scale)
@@ -214,7 +218,8 @@ def check_records(case, path, info, values):
                 return
 
 
-for case, shape, kw in (("convert-cube", (4, 3, 5), {}), ("convert-orbitals", (3, 3, 3, 2), {"orbitals": [4, 5]})):
+for case, shape, kw in (("convert-cube", (4, 3, 5), {}),
+                        ("convert-orbitals", (3, 3, 3, 2), {"orbitals": [4, 5]})):
     path, info, expected = hand_cube(case, shape, skewed, (1.0, -2.0, 0.5), atoms=1, **kw)
     check_records(case, path, info, expected)
 for case, elements in (("convert-map-even", (4, 2, 6)), ("convert-map-odd", (3, 3, 5))):
@@ -226,22 +231,23 @@ for case, elements in (("convert-map-even", (4, 2, 6)), ("convert-map-odd", (3, 
 grid = numpy.round(rng.normal(scale=3.0, size=(9, 7, 5)), 3)
 origin, spacing = (0.75, -3.375, 2.625), 0.375
 center = [o + (n - 1) * spacing / 2 for o, n in zip(origin, grid.shape)]
-same = {
-    "same.cube": lambda p: write_cube(p, grid, origin, numpy.diag([spacing] * 3), "angstrom", atoms=1),
-    "same.map": lambda p: write_map(p, grid, spacing, center),
-}
-for name, write in same.items():
-    write(os.path.join(work, name))
+write_cube(os.path.join(work, "same.cube"), grid, origin, numpy.diag([spacing] * 3), "angstrom", atoms=1)
+write_map(os.path.join(work, "same.map"), grid, spacing, center)
 last = [o + (n - 1) * spacing for o, n in zip(origin, grid.shape)]
 with open(os.path.join(work, "same.txt"), "w") as f:
     f.write("! the same grid in voxmol's own format\n")
-    f.write(" ".join(map(repr, [*origin, *last])) + f" 0 0 {grid.shape[0]} {grid.shape[1]} {grid.shape[2]} 0 0 0 0 0 0\n")
+    dims = " ".join(map(str, grid.shape))
+    f.write(" ".join(map(repr, [*origin, *last])) + f" 0 0 {dims} 0 0 0 0 0 0\n")
     f.write("".join(f"{v:.3f}\n" for v in grid.ravel()))
 written = {name: records(os.path.join(work, name)) for name in ("same.txt", "same.cube", "same.map")}
 for name in ("same.cube", "same.map"):
-    if written[name] != written["same.txt"]:
-        diff = next(n for n, (a, b) in enumerate(zip(written[name], written["same.txt"])) if a != b)
-        failures.append(f"{name}: record {diff + 1} is {written[name][diff]!r}, native {written['same.txt'][diff]!r}")
+    mine, native = written[name], written["same.txt"]
+    if len(mine) != len(native):
+        failures.append(f"{name}: {len(mine)} records, {len(native)} in voxmol's own format")
+    for n, (got, want) in enumerate(zip(mine, native)):
+        if got != want:
+            failures.append(f"{name}: record {n + 1} is {got!r}, in voxmol's own format {want!r}")
+            break
 native_info = {"shape": list(grid.shape), "origin": list(origin), "axes": numpy.diag([spacing] * 3).tolist()}
 check_records("same.txt", os.path.join(work, "same.txt"), native_info, grid)
 
