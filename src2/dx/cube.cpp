@@ -3,8 +3,12 @@
 // values, any number to a line, the third axis fastest (the walk order). Positive point counts give
 // the origin and the steps in Bohr, negative ones in Ångström. A negative atom count marks the orbital
 // form: a list of orbital numbers follows the atoms and every point holds one value per orbital.
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
