@@ -191,6 +191,8 @@ autodock_map("map-single-interval", (1, 1, 1), 1.0, (0.0, 0.0, 0.0))
 autodock_map("map-full-precision", (6, 4, 8), 0.2, (12.345, -6.789, 0.001), value_format="{!r}")
 autodock_map("map-gzip", (8, 6, 4), 0.375, (2.0, 2.0, 2.0), gz=True)
 autodock_map("map-large", (60, 40, 50), 0.375, (25.125, -3.75, 11.0))
+# Planes of more than half a million points are stored value by value, not gathered.
+autodock_map("map-wide-planes", (1024, 1024, 1), 0.375, (0.0, 0.0, 0.0), value_format="{:.0f}")
 
 
 # ---- converted by voxmol -----------------------------------------------------------------------------------
