@@ -4,8 +4,10 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dx/grid_formats.h"
+#include "dx/text_words.h"
 
 namespace gridfmt {
 
@@ -83,27 +85,28 @@ bool ends_with(std::string_view s, std::string_view end) {
     return s.size() >= end.size() && s.substr(s.size() - end.size()) == end;
 }
 
-// A whole number and then at least three real numbers, blank-separated, as cube lines 3 to 6 hold.
-bool count_and_vector(std::string_view line) {
-    const std::string text(line);
-    const char* p = text.c_str();
-    char* end = nullptr;
-    std::strtol(p, &end, 10);
-    if (end == p) return false;
-    for (int i = 0; i < 3; ++i) {
-        p = end;
-        std::strtod(p, &end);
-        if (end == p) return false;
-    }
-    return true;
+// A whole number and three real numbers, as cube lines 3 to 6 start. Line 3 must hold nothing else but,
+// optionally, a whole number (the values per point): that keeps out files of voxmol's own format, whose
+// lines hold one number, or 17 on the header line. What follows on lines 4 to 6 is left to the cube
+// reader, which names what is wrong with it.
+bool count_and_vector(std::string_view line, bool whole_line) {
+    const std::vector<std::string_view> w = textwords::words(line);
+    long long n = 0;
+    double v = 0.0;
+    if (w.size() < 4 || (whole_line && w.size() > 5)) return false;
+    if (!textwords::whole(w[0], n) || (whole_line && w.size() == 5 && !textwords::whole(w[4], n)))
+        return false;
+    return textwords::real(w[1], v) && textwords::real(w[2], v) && textwords::real(w[3], v);
 }
 
 bool is_cube(std::string_view prefix, std::string_view name) {
+    // A compressed cube keeps its ending before ".gz": "density.cube.gz".
+    if (ends_with(name, ".gz")) name.remove_suffix(3);
     if (!ends_with(name, ".cube") && !ends_with(name, ".cub")) return false;
     next_line(prefix);  // two comment lines
     next_line(prefix);
     for (int line = 3; line <= 6; ++line) {
-        if (prefix.empty() || !count_and_vector(next_line(prefix))) return false;
+        if (prefix.empty() || !count_and_vector(next_line(prefix), line == 3)) return false;
     }
     return true;
 }
