@@ -30,7 +30,7 @@ constexpr std::size_t kPrefixSize = 64 * 1024;
 //   OpenDX    the first line that is not a "#" comment starts with "object";
 //   CCP4/MRC  "MAP " at byte 208 (either byte order), or a plausible 1024-byte header of an old CCP4 file;
 //   AutoDock  the first line starts with "GRID_PARAMETER_FILE";
-//   cube      the name ends in ".cube" or ".cub", and lines 3 to 6 have a cube's shape;
+//   cube      the name ends in ".cube" or ".cub" (before a ".gz"), and lines 3 to 6 have a cube's shape;
 // anything else is the native format.
 Format recognise(std::string_view prefix, std::string_view name);
 
