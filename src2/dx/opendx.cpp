@@ -58,6 +58,7 @@ std::string shown(std::string_view text) {
 struct Token {
     std::string text;
     bool quoted = false;
+    std::size_t line = 0;  // of the header, for messages
     bool is(std::string_view word) const { return !quoted && text == word; }
 };
 
@@ -105,7 +106,6 @@ class Tokens {
             ++p;
         return p == line_.size() || line_[p] == '#';
     }
-    std::size_t line_number() const { return line_number_; }
     // Starts again on the next line of the stream, after the values were read from it directly.
     void restart(bool lenient) {
         line_ = {};
@@ -133,6 +133,7 @@ class Tokens {
             const std::size_t end = close == std::string_view::npos ? line_.size() : close;
             t.text.assign(line_.substr(pos_ + 1, end - pos_ - 1));
             t.quoted = true;
+            t.line = line_number_;
             pos_ = close == std::string_view::npos ? end : close + 1;
             return true;
         }
@@ -141,6 +142,7 @@ class Tokens {
             ++end;
         t.text.assign(line_.substr(pos_, end - pos_));
         t.quoted = false;
+        t.line = line_number_;
         pos_ = end;
         return true;
     }
@@ -187,7 +189,7 @@ class OpenDxReader final : public Reader {
     void read_values(std::span<double> values) override;
 
   private:
-    std::string where() const { return " (line " + std::to_string(tokens_.line_number()) + ")"; }
+    static std::string where(const Token& t) { return " (line " + std::to_string(t.line) + ")"; }
     Token take(const char* what);
     std::vector<Token> number_list();
     bool at_statement();
@@ -276,7 +278,7 @@ bool OpenDxReader::parse_object() {
         fail("The OpenDX file holds a \"" + shown(cls.text) +
              "\" object, which voxmol does not read: it reads one regular grid (\"class gridpositions\") "
              "with one array of values" +
-             where());
+             where(cls));
     }
     return false;
 }
@@ -315,17 +317,17 @@ void OpenDxReader::parse_positions(const std::string& name) {
             counted = true;
         } else if (t.is("origin") || t.is("delta")) {
             const bool origin = t.is("origin");
-            take("a keyword");
+            const Token keyword = take("a keyword");
             const std::vector<Token> list = number_list();
             if (list.size() != 3) {
                 fail(std::string("The OpenDX ") + (origin ? "origin" : "delta") + " has " +
-                     std::to_string(list.size()) + " numbers, not 3" + where());
+                     std::to_string(list.size()) + " numbers, not 3" + where(keyword));
             }
             std::array<double, 3> v{};
             for (int d = 0; d < 3; ++d)
                 number_of(list[d], v[d]);
             if (origin) {
-                if (have_origin) fail("The OpenDX grid positions give two origins" + where());
+                if (have_origin) fail("The OpenDX grid positions give two origins" + where(keyword));
                 h_.origin = v;
                 have_origin = true;
             } else {
@@ -337,7 +339,7 @@ void OpenDxReader::parse_positions(const std::string& name) {
             break;  // a "data mode" statement
         } else {
             fail("The OpenDX grid positions have \"" + shown(t.text) + "\" where counts, origin or delta" +
-                 " was expected" + where());
+                 " was expected" + where(t));
         }
     }
     if (!counted) fail("The OpenDX grid positions give no counts");
@@ -367,7 +369,7 @@ void OpenDxReader::parse_connections(const std::string& name, bool strict) {
             break;
         } else {
             fail("The OpenDX grid connections have \"" + shown(t.text) + "\" where counts were expected" +
-                 where());
+                 where(t));
         }
     }
     if (!counted) fail("The OpenDX grid connections give no counts");
@@ -397,7 +399,7 @@ void OpenDxReader::parse_field(bool strict) {
         } else if (!strict || t.is("data")) {
             break;
         } else {
-            fail("The OpenDX field has \"" + shown(t.text) + "\" where a component was expected" + where());
+            fail("The OpenDX field has \"" + shown(t.text) + "\" where a component was expected" + where(t));
         }
     }
 }
@@ -418,7 +420,7 @@ void OpenDxReader::parse_type() {
     } else if (base == "byte" || base == "char" || base == "short" || base == "int" || base == "hyper") {
         h_.type = ValueType::integer;
     } else {
-        fail("The OpenDX data type \"" + shown(name) + "\" is not read: voxmol reads numbers" + where());
+        fail("The OpenDX data type \"" + shown(name) + "\" is not read: voxmol reads numbers" + where(t));
     }
     h_.type_name = name;
 }
@@ -435,7 +437,7 @@ void OpenDxReader::parse_data_mode(Encoding& encoding, Order& order) {
         if (e == Encoding::unset && o == Order::unset) return;
         if ((e != Encoding::unset && encoding != Encoding::unset && e != encoding) ||
             (o != Order::unset && order != Order::unset && o != order)) {
-            fail("The OpenDX data array gives two different data formats or byte orders" + where());
+            fail("The OpenDX data array gives two different data formats or byte orders" + where(*t));
         }
         if (e != Encoding::unset) encoding = e;
         if (o != Order::unset) order = o;
@@ -459,9 +461,9 @@ void OpenDxReader::parse_data_clause() {
             "its header (\"data follows\")");
     }
     if (!t.is("follows"))
-        fail("The OpenDX data clause has \"" + shown(t.text) + "\" for its place" + where());
+        fail("The OpenDX data clause has \"" + shown(t.text) + "\" for its place" + where(t));
     if (!tokens_.rest_of_line_blank()) {
-        fail("The OpenDX file has more text on the line of \"data follows\"" + where() +
+        fail("The OpenDX file has more text on the line of \"data follows\"" + where(t) +
              ": the data starts on the next line");
     }
 }
@@ -508,7 +510,7 @@ void OpenDxReader::parse_array(const std::string& name) {
             const Token n = take("an item count");
             double v = -1.0;
             if (!number_of(n, v) || !(v >= 0.0 && v < 1.8e19 && v == std::floor(v))) {
-                fail("The OpenDX item count \"" + shown(n.text) + "\" is not a whole number" + where());
+                fail("The OpenDX item count \"" + shown(n.text) + "\" is not a whole number" + where(n));
             }
             h_.items = static_cast<std::uint64_t>(v);
             have_items = true;
@@ -518,7 +520,8 @@ void OpenDxReader::parse_array(const std::string& name) {
                    t.is("ieee")) {
             parse_data_mode(h_.encoding, h_.order);
         } else {
-            fail("The OpenDX data array has \"" + shown(t.text) + "\" where a clause was expected" + where());
+            fail("The OpenDX data array has \"" + shown(t.text) + "\" where a clause was expected" +
+                 where(t));
         }
     }
     if (!have_items) fail("The OpenDX data array gives no item count (\"items N\")");
@@ -564,10 +567,10 @@ Geometry OpenDxReader::read_header() {
         if (t.is("object")) {
             if (parse_object()) break;
         } else if (t.is("data")) {
-            if (!take("mode").is("mode")) fail("The OpenDX header has \"data\" outside an array" + where());
+            if (!take("mode").is("mode")) fail("The OpenDX header has \"data\" outside an array" + where(t));
             parse_data_mode(h_.default_encoding, h_.default_order);
         } else {
-            fail("The OpenDX header has \"" + shown(t.text) + "\" where an object was expected" + where());
+            fail("The OpenDX header has \"" + shown(t.text) + "\" where an object was expected" + where(t));
         }
     }
     Geometry g;
