@@ -203,7 +203,6 @@ class OpenDxReader final : public Reader {
     void parse_data_clause();
     void parse_data_mode(Encoding& encoding, Order& order);
     void skip_attribute();
-    void check_positions() const;
     void check_connections() const;
     void check_array() const;
     void check_components() const;
@@ -286,9 +285,9 @@ bool OpenDxReader::parse_object() {
 // "[counts] n n n": three whole numbers, each at least 1.
 void OpenDxReader::parse_counts(int (&counts)[3], const char* what) {
     const std::vector<Token> list = number_list();
-    std::string text;
-    for (const Token& t : list)
-        text += (text.empty() ? "" : " ") + shown(t.text);
+    std::string text;  // the counts as the file gives them, the first few of a long list
+    for (std::size_t n = 0; n < list.size() && n < 6; ++n)
+        text += (n == 0 ? "" : " ") + (n < 5 ? shown(list[n].text) : std::string("..."));
     if (list.size() != 3) {
         fail(std::string("The OpenDX ") + what + " give " + std::to_string(list.size()) + " counts (\"" +
              text + "\"), not 3: voxmol reads 3-dimensional grids");
