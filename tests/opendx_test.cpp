@@ -102,17 +102,6 @@ TEST(OpenDxHeader, WritersForms) {
     }
 }
 
-TEST(OpenDxHeader, DeltasAreTheStepVectorsInOrder) {
-    const Read r = read_dx(
-        "object 1 class gridpositions counts 1 2 2\norigin -1.5 2e1 0x1p-2\n"
-        "delta 0.5 0.25 0\ndelta 0 1 -0.125\ndelta 3 0 1\n" +
-        kArray + "1 2 3 4\n");
-    EXPECT_EQ(r.geometry.origin, (std::array<double, 3>{-1.5, 20.0, 0.25}));
-    EXPECT_EQ(r.geometry.axes[0], (std::array<double, 3>{0.5, 0.25, 0.0}));
-    EXPECT_EQ(r.geometry.axes[1], (std::array<double, 3>{0.0, 1.0, -0.125}));
-    EXPECT_EQ(r.geometry.axes[2], (std::array<double, 3>{3.0, 0.0, 1.0}));
-}
-
 TEST(OpenDxHeader, DataModeStatementSetsTheDefault) {
     std::string text = kGrid + "data mode msb binary\nobject 3 class array type float items 4 data follows\n";
     for (float v : {1.0f, -2.5f, 3.0f, 0.125f}) {
