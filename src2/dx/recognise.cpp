@@ -1,4 +1,5 @@
 // Which grid format a file holds, decided from its first bytes (and, for cube files, its name).
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -31,11 +32,40 @@ bool starts_with_word(std::string_view line, std::string_view word) {
     return line.size() == word.size() || std::strchr(" \t\r\f\v", line[word.size()]) != nullptr;
 }
 
+// The next blank-separated word of `line`, or a quoted name whole, quotes included; `line` moves past it.
+std::string_view next_word(std::string_view& line) {
+    line = trim_front(line);
+    std::size_t end = 0;
+    if (!line.empty() && line[0] == '"') {
+        end = line.find('"', 1);
+        end = end == std::string_view::npos ? line.size() : end + 1;
+    } else {
+        end = std::min(line.find_first_of(" \t\r\f\v"), line.size());
+    }
+    const std::string_view word = line.substr(0, end);
+    line.remove_prefix(end);
+    return word;
+}
+
+// "object <name> [class] <class>", the class one of the format's: a title line of voxmol's own format
+// that merely starts with the word "object" does not pass.
+bool is_object_line(std::string_view line) {
+    if (next_word(line) != "object" || next_word(line).empty()) return false;
+    std::string_view cls = next_word(line);
+    if (cls == "class") cls = next_word(line);
+    static constexpr std::string_view kClasses[] = {
+        "group",           "series",        "multigrid",     "compositefield", "field",
+        "array",           "constantarray", "gridpositions", "regulararray",   "productarray",
+        "gridconnections", "patharray",     "mesharray",     "xform",          "string",
+        "light",           "camera",        "clipped",       "screen"};
+    return std::find(std::begin(kClasses), std::end(kClasses), cls) != std::end(kClasses);
+}
+
 bool is_opendx(std::string_view prefix) {
     while (!prefix.empty()) {
         const std::string_view line = trim_front(next_line(prefix));
         if (line.empty() || line[0] == '#') continue;
-        return starts_with_word(line, "object");
+        return is_object_line(line);
     }
     return false;
 }
