@@ -27,7 +27,8 @@ constexpr std::size_t kPrefixSize = 64 * 1024;
 
 // The format of a file from its first bytes (at most kPrefixSize; fewer when the file is shorter) and
 // its name (a cube file is recognised by its name's ending and its shape):
-//   OpenDX    the first line that is not a "#" comment starts with "object";
+//   OpenDX    the first line that is not a "#" comment is "object <name> [class] <class>", with one of
+//             the format's classes;
 //   CCP4/MRC  "MAP " at byte 208 (either byte order), or a plausible 1024-byte header of an old CCP4 file;
 //   AutoDock  the first line starts with "GRID_PARAMETER_FILE";
 //   cube      the name ends in ".cube" or ".cub" (before a ".gz"), and lines 3 to 6 have a cube's shape;
