@@ -68,8 +68,10 @@ std::unique_ptr<StreamedOutput> StreamedOutput::start(const std::string& outname
         std::lock_guard lock(active_mutex);
         active = out.get();
     }
+    // The reading thread keeps one core busy: this one formats and writes in turn (a third thread to
+    // write would only contend with the two for the cores).
     out->writer_ = std::thread([file, grid, min, max, resol, &progress] {
-        write_pdb_records(file, grid, min, max, resol, false, true, &progress);
+        write_pdb_records(file, grid, min, max, resol, false, false, &progress);
     });
     return out;
 }
