@@ -2,6 +2,10 @@
 // that wrote it), an extended header of NSYMBT bytes, then NC*NR*NS values, columns fastest, then rows,
 // then sections. MAPC, MAPR and MAPS say which of the cell's axes X, Y, Z the columns, rows and sections
 // run along; the values are moved into voxmol's walk order (X slowest, Z fastest) as they are read.
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -25,11 +29,13 @@ namespace gridfmt {
 namespace {
 
 constexpr std::size_t kHeaderBytes = 1024;
-// The values are read a slab at a time: about this many bytes of the file, so that a slab stays in the
-// cache while it is moved into walk order.
-constexpr std::size_t kSlabBytes = std::size_t{4} << 20;
-// Consecutive values along Z moved together: 16 doubles fill two cache lines of the grid.
-constexpr std::size_t kRunAlongZ = 16;
+// The values are read a slab at a time, about this many bytes of the file: in the usual axis order
+// (sections along Z) a slab of a 256 x 256 map holds 64 sections.
+constexpr std::size_t kSlabBytes = std::size_t{16} << 20;
+// Consecutive values along Z moved together: 64 doubles fill eight cache lines of the grid.
+constexpr std::size_t kRunAlongZ = 64;
+// The extended header is skipped through a buffer of at most this size.
+constexpr std::size_t kSkipBytes = std::size_t{1} << 20;
 
 [[noreturn]] void fatal(const std::string& message) {
     err("MAIN:VOXDEN", message);
@@ -390,6 +396,37 @@ double load_half(const char* p) {
     return std::bit_cast<double>(sign | e << 52 | mantissa << 42);
 }
 
+// Stores `w` values, read `step` bytes apart from `src`, at dst[0..w). Where the runs land far apart
+// in the grid (`scattered`), they are stored past the cache: the grid is read only later, by the
+// writer, and such stores do not first fetch each line from memory, which more than halves the time of
+// moving the values on x86. Runs that follow each other in the grid are stored plainly: the pages the
+// system has just cleared for them are still in the cache.
+template <double (*load)(const char*)>
+inline void store_run(double* dst, const char* src, std::size_t w, std::size_t step, bool scattered) {
+    std::size_t t = 0;
+#if defined(__SSE2__)
+    if (scattered) {
+        if (reinterpret_cast<std::uintptr_t>(dst) % 16 != 0 && w > 0) {
+            dst[0] = load(src);
+            t = 1;
+        }
+        for (; t + 1 < w; t += 2)
+            _mm_stream_pd(dst + t, _mm_set_pd(load(src + (t + 1) * step), load(src + t * step)));
+    }
+#else
+    (void)scattered;
+#endif
+    for (; t < w; ++t)
+        dst[t] = load(src + t * step);
+}
+
+// Orders the stores that bypassed the cache before anything that follows.
+inline void finish_stores() {
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
+}
+
 // One file axis as the values are moved: its length and the distance between neighbours along it in
 // walk order.
 struct Axis {
@@ -474,7 +511,7 @@ void Ccp4Reader::check_size() const {
 }
 
 void Ccp4Reader::skip_extended_header() {
-    std::vector<char> scratch(std::min<std::size_t>(static_cast<std::size_t>(header_.nsymbt), kSlabBytes));
+    std::vector<char> scratch(std::min<std::size_t>(static_cast<std::size_t>(header_.nsymbt), kSkipBytes));
     std::size_t left = static_cast<std::size_t>(header_.nsymbt);
     while (left > 0) {
         const std::size_t want = std::min(left, scratch.size());
@@ -564,13 +601,13 @@ void Ccp4Reader::move_values(std::span<double> values) {
                         double* dst =
                             out + outer_base + i1 * inner[1].stride + i0 * inner[0].stride + z0 + zr;
                         const char* s = src + ((zr * slice) + i1 * inner[0].n + i0) * bpv;
-                        for (std::size_t t = 0; t < w; ++t)
-                            dst[t] = load(s + t * slice * bpv);
+                        store_run<load>(dst, s, w, slice * bpv, slice > 1);
                     }
                 }
             }
         }
     }
+    finish_stores();
 }
 
 void Ccp4Reader::read_values(std::span<double> values) {
