@@ -292,10 +292,7 @@ TEST(CliCcp4, BadMapsAreRefused) {
         {"zero cell length", with([](Map& m) {
              m.cell = {2.0f, 3.0f, 0.0f};
          }),
-         false,
-         "The CCP4/MRC header gives the cell length 0 along Z; it must be a positive number of Ångström to "
-         "place "
-         "the grid"},
+         false, "The CCP4/MRC header gives the cell length 0 along Z; it must be positive to place the grid"},
         {"cell angle out of range", with([](Map& m) {
              m.angles = {90.0f, 0.0f, 90.0f};
          }),

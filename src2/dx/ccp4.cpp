@@ -225,8 +225,8 @@ void check_cell(const Header& hd) {
     for (int d = 0; d < 3; ++d) {
         if (!std::isfinite(hd.cell[d]) || hd.cell[d] <= 0.0) {
             fatal(
-                printf_string("The CCP4/MRC header gives the cell length %g along %c; it must be a positive "
-                              "number of Ångström to place the grid",
+                printf_string("The CCP4/MRC header gives the cell length %g along %c; it must be positive to "
+                              "place the grid",
                               hd.cell[d], kAxisName[d]));
         }
     }
@@ -459,7 +459,7 @@ class Ccp4Reader final : public Reader {
     std::uint64_t value_count() const {
         return std::uint64_t{static_cast<std::uint32_t>(header_.n[0])} *
                static_cast<std::uint32_t>(header_.n[1]) *
-               static_cast<std::uint32_t>(header_.n[2]);  // below 2^93: see check_size for the overflow
+               static_cast<std::uint32_t>(header_.n[2]);  // check_size refuses more than 2^60 first
     }
     void check_size() const;
     void skip_extended_header();
