@@ -6,7 +6,8 @@
 #                 of the output's size with dd bs=1M;
 # for the map in the usual axis order (MAPC, MAPR, MAPS = 1 2 3: sections along Z, so every value moves)
 # and with columns along Z (3 2 1: each line of the file is a line of the grid). Prints the medians,
-# the ratios and voxmol's peak memory.
+# the ratios, voxmol's peak memory and the CPU seconds (user + system) of each, which a busy machine
+# disturbs less than the wall time.
 #
 # usage: bench/run_ccp4.sh [N, default 256]
 # environment: RUNS=7  WORK=/tmp/voxmol-bench-ccp4  VOXMOL=<binary> (default: build/bench/voxmol, built
@@ -41,20 +42,21 @@ EOF
 done
 
 now() { date +%s.%N; }
-# Runs a command in the work folder; prints its wall seconds and peak resident memory in kB. Dirty pages
-# of earlier runs are written back first, so no run pays for another's output.
+# Runs a command in the work folder; prints its wall seconds, peak resident memory in kB and CPU seconds.
+# Dirty pages of earlier runs are written back first, so no run pays for another's output.
 measure() {
     local t0 t1
     sync
     t0=$(now)
-    /usr/bin/time -f "%M" -o "$work/rss" "$@" >/dev/null
+    /usr/bin/time -f "%M %U %S" -o "$work/rss" "$@" >/dev/null
     t1=$(now)
-    awk -v a="$t0" -v b="$t1" '{ m = $1 } END { printf "%.4f %d\n", b - a, m }' "$work/rss"
+    awk -v a="$t0" -v b="$t1" '{ m = $1; c = $2 + $3 } END { printf "%.4f %d %.3f\n", b - a, m, c }' "$work/rss"
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 cd "$work"
-printf '%-6s %-13s %10s %9s %9s %9s %9s\n' order window atoms voxmol_s floor_s vs_floor peak_MiB
+printf '%-6s %-7s %8s %9s %9s %9s %9s %11s %10s %8s\n' order window atoms voxmol_s floor_s vs_floor peak_MiB \
+    voxmol_cpu floor_cpu cpu_vs
 for order in 123 321; do
     map=map$order-$n.mrc
     cat "$map" >/dev/null  # in the page cache for every run
@@ -68,23 +70,25 @@ for order in 123 321; do
         "$voxmol" "$map" -t "$tmin" 1e30 -l 1 >/dev/null
         atoms=$(($(grep -c '^ATOM' "$out" || true)))
         mib=$((($(stat -c %s "$out") + 1048575) / 1048576))
-        : >t_vox; : >t_floor; : >m_vox
+        : >t_vox; : >t_floor; : >m_vox; : >c_vox; : >c_floor
         for ((r = 0; r < runs; r++)); do
             rm -f "$out" floor.out
             if [ "$window" = empty ]; then
-                read -r t m < <(measure cat "$map")
+                read -r t m c < <(measure cat "$map")
             else
-                read -r t m < <(measure bash -c "cat '$map' >/dev/null && dd if=/dev/zero of=floor.out bs=1M count=$mib status=none")
+                read -r t m c < <(measure bash -c "cat '$map' >/dev/null && dd if=/dev/zero of=floor.out bs=1M count=$mib status=none")
             fi
-            echo "$t" >>t_floor
+            echo "$t" >>t_floor; echo "$c" >>c_floor
             rm -f floor.out
-            read -r t m < <(measure "$voxmol" "$map" -t "$tmin" 1e30 -l 1)
-            echo "$t" >>t_vox; echo "$m" >>m_vox
+            read -r t m c < <(measure "$voxmol" "$map" -t "$tmin" 1e30 -l 1)
+            echo "$t" >>t_vox; echo "$m" >>m_vox; echo "$c" >>c_vox
         done
-        tv=$(median <t_vox); tf=$(median <t_floor)
+        tv=$(median <t_vox); tf=$(median <t_floor); cv=$(median <c_vox); cf=$(median <c_floor)
         peak=$(sort -n m_vox | tail -n 1)
-        awk -v o="$order" -v w="$window" -v atoms="$atoms" -v tv="$tv" -v tf="$tf" -v peak="$peak" 'BEGIN {
-            printf "%-6s %-13s %10d %9.3f %9.3f %8.2fx %9.1f\n", o, w, atoms, tv, tf, tv / tf, peak / 1024 }'
+        awk -v o="$order" -v w="$window" -v atoms="$atoms" -v tv="$tv" -v tf="$tf" -v peak="$peak" -v cv="$cv" \
+            -v cf="$cf" 'BEGIN {
+            printf "%-6s %-7s %8d %9.3f %9.3f %8.2fx %9.1f %11.3f %10.3f %7.1fx\n", o, w, atoms, tv, tf, tv / tf,
+                peak / 1024, cv, cf, cv / (cf > 0.001 ? cf : 0.001) }'
         rm -f "$out"
     done
 done
