@@ -33,9 +33,9 @@ struct Map {
     std::string stamp = "MAP ";
     std::string machst{"DA\0\0", 4};
     bool big = false;
-    std::string extended;      // the extended header's bytes (NSYMBT is set to their count unless given)
+    std::string extended{};    // the extended header's bytes (NSYMBT is set to their count unless given)
     std::int64_t values = -1;  // how many values follow; -1: NC*NR*NS
-    std::string trailing;      // bytes after the values
+    std::string trailing{};    // bytes after the values
 
     void put(std::string& out, std::size_t at, std::uint32_t w) const {
         if (big) w = __builtin_bswap32(w);
@@ -147,64 +147,50 @@ TEST(CliCcp4, FormatLinesAndWarnings) {
         bool gzip;
         std::vector<std::string> lines;
     };
-    auto with = [](auto change) {
-        Map m;
-        change(m);
-        return m;
-    };
+    const std::string no_stamp(4, '\0');
     const std::vector<Case> cases = {
         {"float32", Map{}, false, {"Grid format: CCP4/MRC, mode 2 (float32)"}},
         {"gzip", Map{}, true, {"Grid format: CCP4/MRC, mode 2 (float32), gzip"}},
         {"big-endian int16",
-         with([](Map& m) { m.mode = 1, m.big = true, m.machst = std::string("\x11\x11\0\0", 4); }),
+         Map{.mode = 1, .machst = {"\x11\x11\0\0", 4}, .big = true},
          false,
          {"Grid format: CCP4/MRC, mode 1 (int16), big-endian"}},
-        {"int8", with([](Map& m) { m.mode = 0; }), false, {"Grid format: CCP4/MRC, mode 0 (int8)"}},
-        {"uint16, gzip",
-         with([](Map& m) { m.mode = 6; }),
-         true,
-         {"Grid format: CCP4/MRC, mode 6 (uint16), gzip"}},
-        {"float16", with([](Map& m) { m.mode = 12; }), false, {"Grid format: CCP4/MRC, mode 12 (float16)"}},
+        {"int8", Map{.mode = 0}, false, {"Grid format: CCP4/MRC, mode 0 (int8)"}},
+        {"uint16, gzip", Map{.mode = 6}, true, {"Grid format: CCP4/MRC, mode 6 (uint16), gzip"}},
+        {"float16", Map{.mode = 12}, false, {"Grid format: CCP4/MRC, mode 12 (float16)"}},
         {"no machine stamp",
-         with([](Map& m) { m.big = true, m.machst = std::string(4, '\0'); }),
+         Map{.machst = no_stamp, .big = true},
          false,
          {"Grid format: CCP4/MRC, mode 2 (float32), big-endian",
           "WARNING: The CCP4/MRC machine stamp (MACHST) is 0x00 0x00 0x00 0x00, which names no byte order; "
-          "the "
-          "header reads as big-endian"}},
+          "the header reads as big-endian"}},
         {"a stamp the header contradicts",
-         with([](Map& m) { m.big = true; }),
+         Map{.big = true},
          false,
          {"WARNING: The CCP4/MRC machine stamp (MACHST) says little-endian, but the header reads only as "
           "big-endian; read as big-endian"}},
         {"old header without MAP",
-         with([](Map& m) { m.stamp = std::string(4, '\0'), m.machst = std::string(4, '\0'); }),
+         Map{.stamp = no_stamp, .machst = no_stamp},
          false,
          {"Grid format: CCP4/MRC, mode 2 (float32)"}},
         {"sampling 0",
-         with([](Map& m) {
-             m.sampling = {0, 3, 4}, m.axes = {2, 1, 3};
-         }),
+         Map{.sampling = {0, 3, 4}, .axes = {2, 1, 3}},
          false,
          {"WARNING: The CCP4/MRC header gives the sampling MX = 0; taken as the grid's 3 points along X",
           "Spacing of the grid= 0.67 1.00 1.00"}},
         {"skew matrix",
-         with([](Map& m) { m.lskflg = 1; }),
+         Map{.lskflg = 1},
          false,
          {"WARNING: The CCP4/MRC header sets a skew matrix (LSKFLG); voxmol ignores it and places the grid "
-          "in the "
-          "cell"}},
+          "in the cell"}},
         {"ORIGIN and start",
-         with([](Map& m) {
-             m.origin = {1.5f, 2.5f, 3.5f}, m.start = {1, 2, 3};
-         }),
+         Map{.start = {1, 2, 3}, .origin = {1.5f, 2.5f, 3.5f}},
          false,
          {"WARNING: The CCP4/MRC header sets both the origin (ORIGIN) and the start indices (1 2 3 along X, "
-          "Y, Z); "
-          "the grid starts at ORIGIN",
+          "Y, Z); the grid starts at ORIGIN",
           "Min=  1.500  2.500  3.500   Max=  2.500  4.500  6.500"}},
         {"extended header",
-         with([](Map& m) { m.extended = std::string(80, 'x'); }),
+         Map{.extended = std::string(80, 'x')},
          false,
          {"Grid format: CCP4/MRC, mode 2 (float32)"}},
     };
@@ -225,87 +211,56 @@ TEST(CliCcp4, BadMapsAreRefused) {
         bool gzip;
         std::string message;
     };
-    auto with = [](auto change) {
-        Map m;
-        change(m);
-        return m.bytes();
-    };
     const std::string good = Map{}.bytes();
+    const std::string cut = good.substr(0, 1024 + 10 * 4 + 2);  // ten values and half of the next
+    const std::string modes =
+        "which voxmol does not read; it reads modes 0 (int8), 1 (int16), 2 (float32), "
+        "6 (uint16) and 12 (float16)";
+    const std::string disagrees = "its header (dimensions, mode or NSYMBT) disagrees with the data";
+    const float nan = std::bit_cast<float>(0x7fc00000u);
     const std::vector<Case> cases = {
         {"header cut short", good.substr(0, 600), false,
          "The CCP4/MRC file ends inside its 1024-byte header, after 600 bytes"},
-        {"data cut short", good.substr(0, 1024 + 10 * 4 + 2), false,
-         "The CCP4/MRC file ends after 10 of 24 values"},
-        {"data cut short, gzip", good.substr(0, 1024 + 10 * 4 + 2), true,
-         "The CCP4/MRC file ends after 10 of 24 values"},
-        {"a header claiming more data than the file holds", with([](Map& m) {
-             m.n = {1000, 1000, 1000}, m.values = 6;
-         }),
+        {"data cut short", cut, false, "The CCP4/MRC file ends after 10 of 24 values"},
+        {"data cut short, gzip", cut, true, "The CCP4/MRC file ends after 10 of 24 values"},
+        {"a header claiming more data than the file holds", Map{.n = {1000, 1000, 1000}, .values = 6}.bytes(),
          false, "The CCP4/MRC file ends after 6 of 1000000000 values"},
-        {"a header claiming more data than the gzip stream holds", with([](Map& m) {
-             m.n = {100, 100, 100}, m.values = 6;
-         }),
-         true, "The CCP4/MRC file ends after 6 of 1000000 values"},
-        {"dimensions beyond any file", with([](Map& m) {
-             m.n = {2147483647, 2147483647, 2147483647}, m.values = 0;
-         }),
+        {"a header claiming more data than the gzip stream holds",
+         Map{.n = {100, 100, 100}, .values = 6}.bytes(), true,
+         "The CCP4/MRC file ends after 6 of 1000000 values"},
+        {"dimensions beyond any file", Map{.n = {2147483647, 2147483647, 2147483647}, .values = 0}.bytes(),
          true,
          "The CCP4/MRC header gives the grid dimensions NC, NR, NS = 2147483647 2147483647 2147483647, more "
-         "values "
-         "than any file holds"},
-        {"extended header cut short", with([](Map& m) { m.nsymbt = 4000, m.values = 0; }), false,
+         "values than any file holds"},
+        {"extended header cut short", Map{.nsymbt = 4000, .values = 0}.bytes(), false,
          "The CCP4/MRC file ends inside its extended header of 4000 bytes (NSYMBT), after 0"},
-        {"extended header cut short, gzip", with([](Map& m) { m.nsymbt = 4000, m.values = 0; }), true,
+        {"extended header cut short, gzip", Map{.nsymbt = 4000, .values = 0}.bytes(), true,
          "The CCP4/MRC file ends inside its extended header of 4000 bytes (NSYMBT), after 0"},
-        {"bytes after the data", with([](Map& m) { m.trailing = "12345678"; }), false,
-         "The CCP4/MRC file holds 8 bytes after its 24 values; its header (dimensions, mode or NSYMBT) "
-         "disagrees "
-         "with the data"},
-        {"bytes after the data, gzip", with([](Map& m) { m.trailing = "12345678"; }), true,
-         "The CCP4/MRC file holds more bytes after its 24 values; its header (dimensions, mode or NSYMBT) "
-         "disagrees "
-         "with the data"},
-        {"complex mode", with([](Map& m) { m.mode = 4; }), false,
-         "The CCP4/MRC file has mode 4 (complex float32), which voxmol does not read; it reads modes 0 "
-         "(int8), 1 "
-         "(int16), 2 (float32), 6 (uint16) and 12 (float16)"},
-        {"unknown mode", with([](Map& m) { m.mode = 7; }), false,
-         "The CCP4/MRC file has mode 7 (not a CCP4/MRC mode), which voxmol does not read; it reads modes 0 "
-         "(int8), "
-         "1 (int16), 2 (float32), 6 (uint16) and 12 (float16)"},
-        {"axis order not a permutation", with([](Map& m) {
-             m.axes = {1, 1, 3};
-         }),
-         false, "The CCP4/MRC header's axis order MAPC, MAPR, MAPS = 1 1 3 is not a permutation of 1 2 3"},
-        {"zero dimension", with([](Map& m) {
-             m.n = {2, 0, 4};
-         }),
-         false, "The CCP4/MRC header gives the grid dimensions NC, NR, NS = 2 0 4; each must be at least 1"},
-        {"negative dimension", with([](Map& m) {
-             m.n = {2, 3, -4}, m.values = 0;
-         }),
-         false, "The CCP4/MRC header gives the grid dimensions NC, NR, NS = 2 3 -4; each must be at least 1"},
-        {"negative sampling", with([](Map& m) {
-             m.sampling = {2, -3, 4};
-         }),
-         false, "The CCP4/MRC header gives the sampling MY = -3; it must not be negative"},
-        {"zero cell length", with([](Map& m) {
-             m.cell = {2.0f, 3.0f, 0.0f};
-         }),
-         false, "The CCP4/MRC header gives the cell length 0 along Z; it must be positive to place the grid"},
-        {"cell angle out of range", with([](Map& m) {
-             m.angles = {90.0f, 0.0f, 90.0f};
-         }),
-         false, "The CCP4/MRC header gives the cell angles 90 0 90; each must lie between 0 and 180 degrees"},
-        {"cell angles that make no cell", with([](Map& m) {
-             m.angles = {30.0f, 30.0f, 120.0f};
-         }),
-         false, "The CCP4/MRC header gives the cell angles 30 30 120, which make no cell"},
-        {"ORIGIN not finite", with([](Map& m) {
-             m.origin = {0.0f, std::bit_cast<float>(0x7fc00000u), 0.0f};
-         }),
-         false, "The CCP4/MRC header gives the origin (ORIGIN) 0 nan 0; it must be finite"},
-        {"negative NSYMBT", with([](Map& m) { m.nsymbt = -8; }), false,
+        {"bytes after the data", Map{.trailing = "12345678"}.bytes(), false,
+         "The CCP4/MRC file holds 8 bytes after its 24 values; " + disagrees},
+        {"bytes after the data, gzip", Map{.trailing = "12345678"}.bytes(), true,
+         "The CCP4/MRC file holds more bytes after its 24 values; " + disagrees},
+        {"complex mode", Map{.mode = 4}.bytes(), false,
+         "The CCP4/MRC file has mode 4 (complex float32), " + modes},
+        {"unknown mode", Map{.mode = 7}.bytes(), false,
+         "The CCP4/MRC file has mode 7 (not a CCP4/MRC mode), " + modes},
+        {"axis order not a permutation", Map{.axes = {1, 1, 3}}.bytes(), false,
+         "The CCP4/MRC header's axis order MAPC, MAPR, MAPS = 1 1 3 is not a permutation of 1 2 3"},
+        {"zero dimension", Map{.n = {2, 0, 4}}.bytes(), false,
+         "The CCP4/MRC header gives the grid dimensions NC, NR, NS = 2 0 4; each must be at least 1"},
+        {"negative dimension", Map{.n = {2, 3, -4}, .values = 0}.bytes(), false,
+         "The CCP4/MRC header gives the grid dimensions NC, NR, NS = 2 3 -4; each must be at least 1"},
+        {"negative sampling", Map{.sampling = {2, -3, 4}}.bytes(), false,
+         "The CCP4/MRC header gives the sampling MY = -3; it must not be negative"},
+        {"zero cell length", Map{.cell = {2.0f, 3.0f, 0.0f}}.bytes(), false,
+         "The CCP4/MRC header gives the cell length 0 along Z; it must be positive to place the grid"},
+        {"cell angle out of range", Map{.angles = {90.0f, 0.0f, 90.0f}}.bytes(), false,
+         "The CCP4/MRC header gives the cell angles 90 0 90; each must lie between 0 and 180 degrees"},
+        {"cell angles that make no cell", Map{.angles = {30.0f, 30.0f, 120.0f}}.bytes(), false,
+         "The CCP4/MRC header gives the cell angles 30 30 120, which make no cell"},
+        {"ORIGIN not finite", Map{.origin = {0.0f, nan, 0.0f}}.bytes(), false,
+         "The CCP4/MRC header gives the origin (ORIGIN) 0 nan 0; it must be finite"},
+        {"negative NSYMBT", Map{.nsymbt = -8}.bytes(), false,
          "The CCP4/MRC header gives an extended header of -8 bytes (NSYMBT)"},
     };
     for (const Case& c : cases) {
