@@ -100,9 +100,10 @@ bool plausible_ccp4(std::string_view prefix) {
 }
 
 // The "MAP " stamp of an MRC file, with a mode word that is a small number in one byte order (text that
-// happens to hold "MAP " there has four characters in that word, a huge number either way).
+// happens to hold "MAP " there has four characters in that word, a huge number either way). A file
+// that ends before its 1024-byte header does is still taken, so that the reader can say it is truncated.
 bool is_ccp4(std::string_view prefix) {
-    if (prefix.size() >= 1024 && prefix.substr(208, 4) == "MAP ") {
+    if (prefix.size() >= 216 && prefix.substr(208, 4) == "MAP ") {
         for (bool swap : {false, true}) {
             const std::int32_t mode = word(prefix, 12, swap);
             if (mode >= 0 && mode < 256) return true;
