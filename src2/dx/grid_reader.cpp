@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -107,7 +108,12 @@ void load_header(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {
 }
 
 long load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {
+    return gridfmt::load_data(file, grd, LEVEL, nullptr);
+}
+
+long gridfmt::load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL, ValueProgress* progress) {
     const std::size_t capacity = grd->data.size();
+    constexpr long kPublishEvery = 1 << 16;
     lines::BlockReader reader(file);
     std::string_view view;
     std::string line;
@@ -121,6 +127,8 @@ long load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {
         // Values past the end of the grid are counted but never stored.
         if (static_cast<std::size_t>(nbdat) < capacity) grd->data[nbdat] = last;
         ++nbdat;
+        if (progress != nullptr && nbdat % kPublishEvery == 0)
+            progress->publish(std::min(static_cast<std::size_t>(nbdat), capacity));
         if (fields != 1) {
             line.assign(view);
             std::printf("The line #: %ld  has less or more than 1 fields \n>>>%s\n", nbdat, line.c_str());
@@ -130,6 +138,8 @@ long load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {
         std::printf("WARNING: %ld values beyond the %zu points of the grid were ignored\n",
                     nbdat - static_cast<long>(capacity), capacity);
     }
+    // Values the file does not hold stay 0.0: with the last line read, every value is final.
+    if (progress != nullptr) progress->publish(capacity);
     gridfmt::print_value_count(nbdat, LEVEL);
     return nbdat;
 }

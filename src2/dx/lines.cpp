@@ -1,5 +1,7 @@
 #include "dx/lines.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -100,6 +102,18 @@ std::size_t BlockReader::read(char* dst, std::size_t n) {
         copied += take;
     }
     return copied;
+}
+
+std::optional<std::uint64_t> BlockReader::bytes_left() const {
+    // A stream made by fopencookie (gzip, the replay of a pipe) has no descriptor.
+    const int fd = ::fileno(file_);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    const off_t at = ::ftello(file_);
+    if (at < 0) return std::nullopt;
+    const std::uint64_t in_file = st.st_size > at ? static_cast<std::uint64_t>(st.st_size - at) : 0;
+    const std::uint64_t in_carry = carry_handed_out_ ? 0 : carry_.size();
+    return in_file + (end_ - pos_) + in_carry;
 }
 
 }  // namespace lines

@@ -2,9 +2,11 @@
 #ifndef VOXMOL_DX_LINES_H
 #define VOXMOL_DX_LINES_H
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +42,11 @@ class BlockReader {
     // Returns how many were copied: fewer than `n` only at the end of the stream. Lets a format whose
     // text header is followed by binary data read both from one stream.
     std::size_t read(char* dst, std::size_t n);
+
+    // How many bytes are left to hand out, when the stream reads a plain file whose size is known; empty
+    // for a pipe or a decompressed stream. Lets a binary format see that its header claims more data than
+    // the file holds before the values are allocated.
+    std::optional<std::uint64_t> bytes_left() const;
 
   private:
     bool next_slow(std::string_view& line);

@@ -97,6 +97,14 @@ int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int 
 int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int resol, std::string_view type,
               bool threaded);
 
+struct ValueProgress;
+// The records of write_pdb, after the four remark lines, without its progress lines; returns how many
+// were written. `x_fastest` reads the values as "ZYX" data lists them. With `progress`, values are
+// taken only once it says they are final (they are being read in walk order by another thread); a
+// progress abandoned stops the walk.
+long write_pdb_records(std::FILE* file, const Tuhbdgrd& grid, double min, double max, int resol,
+                       bool x_fastest, bool threaded, const ValueProgress* progress);
+
 // The banner, the usage text, and the usage text followed by the fatal "Incorrect input argument".
 void print_title();
 void print_usage();

@@ -8,8 +8,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "dx/cconv.h"
+#include "dx/grid_formats.h"
+#include "dx/streamed_output.h"
 #include "dx/uhbdio.h"
 #include "pdb8.h"
 #include "string_tool2.h"
@@ -202,25 +205,40 @@ int voxmol_main(int argc, const char* const* argv) {
     if (order != "XYZ" && order != "ZYX") err("MAIN:VOXDEN", "Unknown data ordering: use XYZ or ZYX");
 
     if (LEVEL > 1) std::printf("I am reading the data file header:  %s  ...........\n", s.dataname.c_str());
-    GridFile input = read_grid_file(s.dataname, s.order_given, LEVEL);
+    gridfmt::GridReading reading(s.dataname, s.order_given, LEVEL);
+    GridFile& input = reading.file();
     grd = input.grid;
     s.dimX = grd.nx;
     s.dimY = grd.ny;
     s.dimZ = grd.nz;
 
-    for (int e = 0; e < s.dimZ && static_cast<std::size_t>(e) < grd.data.size(); ++e) {
-        std::printf("[%d]= %f\n", e, grd.data[e]);
-    }
-
     std::string extension;
     std::string outname;
     get_extname(s.dataname, '.', extension);
     get_outputname(s.dataname, extension, "pdb", outname);
-    if (LEVEL > 1) std::printf("Name of output file is: %s\n", outname.c_str());
-    if (same_file(s.dataname, outname)) {
-        err("MAIN:VOXDEN", "The output file would overwrite the input data file");
-    }
+    const bool overwrites_input = same_file(s.dataname, outname);
 
+    // voxmol's own format lists "XYZ" values in walk order: their records can be written while the
+    // rest of the file is read, on the other core. Every other case writes once the values are read.
+    ValueProgress progress;
+    std::unique_ptr<StreamedOutput> streamed;
+    if (input.native && order == "XYZ" && !overwrites_input && std::thread::hardware_concurrency() > 1)
+        streamed = StreamedOutput::start(outname, grd, s.thres_min, s.thres_max, s.resol, progress);
+    reading.read_values(streamed ? &progress : nullptr);
+
+    for (int e = 0; e < s.dimZ && static_cast<std::size_t>(e) < grd.data.size(); ++e) {
+        std::printf("[%d]= %f\n", e, grd.data[e]);
+    }
+    if (LEVEL > 1) std::printf("Name of output file is: %s\n", outname.c_str());
+    if (overwrites_input) err("MAIN:VOXDEN", "The output file would overwrite the input data file");
+
+    if (streamed) {
+        std::printf("\nWriting to dx file ...\n");
+        std::fflush(stdout);
+        if (!streamed->finish()) err("MAIN:VOXDEN", "I cannot write the output data file");
+        std::printf("Writing to dx file : Done\n\n");
+        return 0;
+    }
     File file_out(std::fopen(outname.c_str(), "w"));
     if (!file_out) err("MAIN:VOXDEN", "I cannot open the output data file");
     // Only voxmol's own format lists its values in the order -o gives; the others are already in walk order.

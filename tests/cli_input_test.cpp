@@ -1,0 +1,142 @@
+// How the converter takes its input as a whole, before any format's reader: gzip-compressed files, the
+// format line, and the --help and --version command lines.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+#include "cli_run.h"
+
+namespace {
+
+using clitest::CliRun;
+
+const std::string kGrid =
+    "! four points\n"
+    "0 0 0 0 0 3 4 3 1 1 4 0 0 0 0 0 3\n"
+    "0.5\n2.0\n-1.0\n1.0\n";
+
+// `text` as one gzip member, as gzip writes it.
+std::string gzip(const std::string& text) {
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string out(deflateBound(&z, text.size()), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+std::string fatal(const std::string& message) {
+    return "\n>ERROR IN MAIN:VOXDEN\n>ERRROR : " + message + "\n\n";
+}
+
+TEST(CliInput, GzipCompressedFilesReadAsTheirText) {
+    const CliRun plain = clitest::run_voxmol({"grid.txt"}, {{"grid.txt", kGrid}});
+    ASSERT_EQ(plain.status, 0) << plain.out;
+    const std::string half = kGrid.substr(0, kGrid.size() / 2);
+    struct Case {
+        std::string name;
+        std::string bytes;
+    };
+    const std::vector<Case> cases = {
+        {"one member", gzip(kGrid)},
+        {"two members, as cat of two gzip files", gzip(half) + gzip(kGrid.substr(half.size()))},
+        {"padding after the member", gzip(kGrid) + std::string(512, '\0')},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = clitest::run_voxmol({"grid.gz"}, {{"grid.gz", c.bytes}});
+        EXPECT_EQ(r.status, 0) << c.name << "\n" << r.out;
+        EXPECT_EQ(r.written.at("grid.pdb"), plain.written.at("grid.pdb")) << c.name;
+        // The same messages, with one more line naming the format.
+        std::string expected = clitest::mask_seconds(plain.out);
+        const std::string header = "I am reading the data file header:  grid.txt  ...........\n";
+        expected.replace(
+            expected.find(header), header.size(),
+            "I am reading the data file header:  grid.gz  ...........\nGrid format: voxmol text, gzip\n");
+        expected.replace(expected.find("data = grid.txt"), 15, "data = grid.gz");
+        EXPECT_EQ(clitest::mask_seconds(r.out), expected) << c.name;
+    }
+}
+
+TEST(CliInput, BrokenGzipStreamsAreFatal) {
+    const std::string good = gzip(kGrid);
+    std::string corrupt = good;
+    corrupt[good.size() - 6] ^= 0x55;  // the stored CRC no longer matches
+    std::string bad_data = good;
+    bad_data[12] = static_cast<char>(0xff);  // an invalid deflate block type
+    struct Case {
+        std::string name;
+        std::string bytes;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"truncated", good.substr(0, good.size() / 2),
+         "The gzip-compressed data file is corrupt or truncated (it ends inside the compressed data)"},
+        {"wrong checksum", corrupt,
+         "The gzip-compressed data file is corrupt or truncated (incorrect data check)"},
+        {"bad deflate data", bad_data, "The gzip-compressed data file is corrupt or truncated"},
+        {"the magic bytes alone", "\x1f\x8b",
+         "The gzip-compressed data file is corrupt or truncated (it ends inside the compressed data)"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = clitest::run_voxmol({"grid.gz", "-l", "1"}, {{"grid.gz", c.bytes}});
+        EXPECT_EQ(r.status, 1) << c.name;
+        EXPECT_NE(r.out.find(fatal(c.message).substr(0, fatal(c.message).size() - 2)), std::string::npos)
+            << c.name << "\n"
+            << r.out;
+        EXPECT_TRUE(r.written.empty()) << c.name;
+    }
+}
+
+TEST(CliInput, AFailureWhileReadingKeepsTheEarlierOutput) {
+    // Records are written while the values are read: a file that breaks off in its values must still
+    // leave no new output, and an output of an earlier run as it was.
+    std::string grid = "0 0 0 1 1 1 0 0 100 100 100 0 0 0 1 1 1\n";
+    for (int v = 0; v < 1000000; ++v)
+        grid += "0.5\n";
+    const std::string bytes = gzip(grid);
+    const std::string truncated = bytes.substr(0, bytes.size() * 3 / 4);
+    for (bool earlier : {false, true}) {
+        std::vector<std::pair<std::string, std::string>> files = {{"grid.gz", truncated}};
+        if (earlier) files.push_back({"grid.pdb", "an earlier output\n"});
+        const CliRun r = clitest::run_voxmol({"grid.gz", "-l", "1"}, files);
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("corrupt or truncated"), std::string::npos) << r.out;
+        EXPECT_TRUE(r.written.empty())
+            << (earlier ? "with" : "without") << " an earlier output: " << r.written.begin()->first;
+    }
+    // The whole file, over an earlier output that only its owner may write: the new one replaces it.
+    const CliRun r = clitest::run_voxmol(
+        {"grid.gz", "-l", "1"}, {{"grid.gz", bytes}, {"grid.pdb", "old\n"}},
+        [](const clitest::fs::path& dir) {
+            clitest::fs::permissions(dir / "grid.pdb",
+                                     clitest::fs::perms::owner_read | clitest::fs::perms::owner_write);
+        });
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(r.written.size(), 1u);
+    EXPECT_EQ(r.written.at("grid.pdb").size(), 201u + 1000000u * 79);  // four remarks, then the records
+}
+
+TEST(CliInput, HelpAndVersionOnlyAsTheOneArgument) {
+    const CliRun version = clitest::run_voxmol({"--version"}, {});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "voxmol 0.1.0\n");
+    const CliRun help = clitest::run_voxmol({"--help"}, {});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.find("\n                  Program VOXMOL version 0.1\n"), 0u);
+    EXPECT_NE(help.out.find("usage => voxmol <datafile> \n"), std::string::npos);
+    EXPECT_NE(help.out.find("  -t min max"), std::string::npos);
+    EXPECT_TRUE(help.written.empty());
+    // With anything after it, --help is a data file's name like any other.
+    const CliRun named = clitest::run_voxmol({"--help", "-l", "1"}, {});
+    EXPECT_EQ(named.status, 1);
+    EXPECT_NE(named.out.find(fatal("I cannot open the input data file")), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,36 @@
+// Arbitrary bytes as a grid data file, read the way the converter reads one: gzip detection and
+// decompression, format recognition, and whichever reader the bytes lead to.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "dx/uhbdio.h"
+#include "fuzz_common.h"
+
+namespace {
+
+// A scratch folder for the input files, made once per process.
+const std::string& folder() {
+    static const std::string dir = [] {
+        std::string templ = "/tmp/voxmol-fuzz-XXXXXX";
+        if (::mkdtemp(templ.data()) == nullptr) std::abort();
+        return templ;
+    }();
+    return dir;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz::setup();
+    // Every other input is named as a cube file, so the bytes can reach every reader.
+    const std::string path = folder() + (size % 2 == 0 ? "/grid.cube" : "/grid.dat");
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) std::abort();
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+    fuzz::run([&] { read_grid_file(path, size % 3 == 0, 3); });
+    return 0;
+}
