@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -33,7 +34,7 @@ struct Grid {
     bool x_fastest = false;
 
     std::size_t points() const { return record.data.size(); }
-    std::string_view order() const { return x_fastest ? "ZYX" : "XYZ"; }
+    const char* order() const { return x_fastest ? "ZYX" : "XYZ"; }
 };
 
 // "XYZ" or "ZYX", as the command line's -o takes it (any case).
@@ -174,28 +175,25 @@ std::unique_ptr<Grid> read_grid(const py::handle& path, int level, std::string o
     return g;
 }
 
-// The number of records write_pdb writes: every step-th of the values in [min, max].
-long record_count(const Grid& g, double min, double max, int step) {
-    long in_window = 0;
-    for (const double v : g.record.data)
-        in_window += (min <= v && v <= max) ? 1 : 0;
-    return in_window / step;
-}
+// The two lines write_pdb prints around its records; write_pdb_records, which also counts them, does not.
+constexpr const char* kWriting = "\nWriting to dx file ...\n";
+constexpr const char* kWritten = "Writing to dx file : Done\n\n";
 
 long write_grid_pdb(const Grid& g, const py::handle& target, std::pair<double, double> window, int step,
                     bool verbose) {
     check_step(step);
     const auto [min, max] = window;
     Output out(target);
-    quietly(verbose, [&] {
-        // A Python file object must be written from this thread: the plain path, without the second one.
-        if (out.to_python())
-            write_pdb(out.get(), &g.record, min, max, step, g.order(), false);
-        else
-            write_pdb(out.get(), &g.record, min, max, step, g.order());
+    // The bytes of write_pdb: its records after the same choice of a second writing thread, except for
+    // a Python file object, which only this thread may write.
+    const bool threaded = !out.to_python() && std::thread::hardware_concurrency() > 1;
+    if (verbose) write_to_sys_stdout(kWriting);
+    const long records = quietly(verbose, [&] {
+        return write_pdb_records(out.get(), g.record, min, max, step, g.x_fastest, threaded, nullptr);
     });
     out.close();
-    return record_count(g, min, max, step);
+    if (verbose) write_to_sys_stdout(kWritten);
+    return records;
 }
 
 // A number as the command line's argument: "%.17g" reads back as the same double.

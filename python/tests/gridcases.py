@@ -9,7 +9,7 @@ from typing import Optional
 
 import numpy as np
 
-from support import need
+from support import ROOT, TEST_DATA, need
 
 BOHR = 0.529177210903  # Angstrom per Bohr, as voxmol converts a cube
 
@@ -25,10 +25,17 @@ class Reference:
 @dataclass
 class Case:
     path: str
-    reference: Reference
-    native: bool = False  # voxmol's own text format
+    reference: Optional[Reference]  # None: no independent reader reads the file
     order: str = "XYZ"  # the -o of a voxmol text file
     args: list = field(default_factory=list)  # the same for the command line
+    also: list = field(default_factory=list)  # what a second independent reader finds
+
+
+def by_griddata(path, **options):
+    """gridData's read of a grid along the axes."""
+    gridData = need("gridData")
+    g = gridData.Grid(str(path), **options)
+    return Reference(np.asarray(g.grid, dtype=float), np.asarray(g.origin, dtype=float), np.diag(g.delta))
 
 
 def smooth(shape, scale=1.6):
@@ -58,7 +65,7 @@ def native(folder, name, shape=(7, 6, 5), origin=(-3.5, 2.0, 0.25), step=(0.5, 0
     spacing = np.array([abs((h - l) / (n - 1)) if n > 1 else 0.0 for l, h, n in zip(lo, hi, shape)])
     ref = Reference(values, lo, np.diag(spacing))
     args = ["-o", order] if order != "XYZ" else []
-    return Case(gzipped(path) if gz else str(path), ref, True, order, args)
+    return Case(gzipped(path) if gz else str(path), ref, order, args)
 
 
 def opendx(folder, name, gz=False):
@@ -66,9 +73,7 @@ def opendx(folder, name, gz=False):
     values = smooth((6, 5, 4))
     path = folder / f"{name}.dx"
     gridData.Grid(values, origin=(1.5, -2.0, 0.125), delta=(0.5, 0.25, 1.0)).export(str(path))
-    g = gridData.Grid(str(path))
-    ref = Reference(np.asarray(g.grid, dtype=float), np.asarray(g.origin), np.diag(g.delta), rtol=1e-15)
-    return Case(gzipped(path) if gz else str(path), ref)
+    return Case(gzipped(path) if gz else str(path), by_griddata(path))
 
 
 def ccp4_gemmi(folder, name, cell):
@@ -86,7 +91,8 @@ def ccp4_gemmi(folder, name, cell):
     values = np.array(back.grid, copy=False).astype(float)  # axis order 1 2 3: [x, y, z]
     orth = np.array(back.grid.unit_cell.orthogonalization_matrix.tolist())
     axes = (orth / np.array(shape)).T  # step d: column d of the matrix over the points along d
-    return Case(str(path), Reference(values, np.zeros(3), axes))
+    orthogonal = all(angle == 90 for angle in cell[3:])
+    return Case(str(path), Reference(values, np.zeros(3), axes), also=[by_griddata(path)] if orthogonal else [])
 
 
 def mrc_mrcfile(folder, name, gz=False):
@@ -101,7 +107,8 @@ def mrc_mrcfile(folder, name, gz=False):
         values = np.array(m.data, dtype=float).transpose(2, 1, 0)
         origin = np.array([m.header.origin.x, m.header.origin.y, m.header.origin.z], dtype=float)
         voxel = np.array([m.voxel_size.x, m.voxel_size.y, m.voxel_size.z], dtype=float)
-    return Case(gzipped(path) if gz else str(path), Reference(values, origin, np.diag(voxel)))
+    also = [by_griddata(path, file_format="MRC")]
+    return Case(gzipped(path) if gz else str(path), Reference(values, origin, np.diag(voxel)), also=also)
 
 
 def cube_ase(folder, name, cell, origin=None, gz=False):
@@ -139,6 +146,11 @@ def autodock(folder, name, elements=(6, 4, 8), spacing=0.375, center=(1.5, -2.25
     return Case(str(path), Reference(written, origin, np.diag([spacing] * 3), rtol=1e-15))
 
 
+def real(path, format):
+    """A file another program wrote, kept in the repository; gridData reads the text OpenDX ones."""
+    return Case(str(path), by_griddata(path) if format == "opendx" else None)
+
+
 TRICLINIC = [[6.0, 0.0, 0.0], [1.5, 5.0, 0.0], [-0.8, 1.1, 4.5]]
 MAKERS = {
     "native": lambda d: native(d, "native"),
@@ -155,8 +167,14 @@ MAKERS = {
     "cube-ase-triclinic": lambda d: cube_ase(d, "ase-tric", TRICLINIC, origin=(1.25, -3.5, 0.75)),
     "cube-ase-gzip": lambda d: cube_ase(d, "ase-gz", TRICLINIC, gz=True),
     "autodock": lambda d: autodock(d, "autodock"),
+    "real-apbs-potential-dx-gzip": lambda d: real(TEST_DATA / "grids/apbs_ubiquitin_potential.dx.gz", "opendx"),
+    "real-apbs-potential-dxbin-gzip": lambda d: real(TEST_DATA / "grids/apbs_ubiquitin_potential.dxbin.gz", ""),
+    "real-ccp4-permuted": lambda d: real(TEST_DATA / "grids/ccp4_permuted.mrc", ""),
+    "example-potential": lambda d: real(ROOT / "examples/ubiquitin-potential.dx.gz", "opendx"),
+    "example-blobs": lambda d: real(ROOT / "examples/blobs.txt", ""),
 }
 NAMES = list(MAKERS)
+WITH_REFERENCE = [n for n in NAMES if n not in ("real-apbs-potential-dxbin-gzip", "real-ccp4-permuted", "example-blobs")]
 
 
 def make(name, folder):

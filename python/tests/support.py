@@ -1,5 +1,5 @@
-"""Helpers of the module's tests: where the command line and the test data are, the independent readers
-(skipped when missing, unless VOXMOL_REQUIRE_INDEPENDENT=1), and formats whose reader has not landed."""
+"""Helpers of the module's tests: where the command line and the test data are, and the independent readers
+(skipped when missing, unless VOXMOL_REQUIRE_INDEPENDENT=1)."""
 import importlib
 import os
 import re
@@ -7,8 +7,6 @@ import subprocess
 from pathlib import Path
 
 import pytest
-
-import voxmol
 
 ROOT = Path(__file__).resolve().parents[2]
 BINARY = os.environ.get("VOXMOL_BINARY", str(ROOT / "build/default/voxmol"))
@@ -32,20 +30,6 @@ def run_cli(*args, cwd):
     """Runs the voxmol command line; returns (exit status, standard output as text)."""
     run = subprocess.run([BINARY, *map(str, args)], cwd=cwd, capture_output=True)
     return run.returncode, run.stdout.decode("latin-1")
-
-
-def readable(call, native=True):
-    """Runs `call`; a grid format whose reader has not landed yet turns the test into an expected failure.
-    Until then a file of another format that recognise() does not know yet (a gzip-compressed cube, known
-    by its name) is read as voxmol's own text, which it is not: `native` False says so."""
-    try:
-        return call()
-    except voxmol.Error as e:
-        if "not read yet" in str(e):
-            pytest.xfail(str(e))
-        if not native and "no header line of 17 fields" in str(e):
-            pytest.xfail("not recognised yet: " + str(e))
-        raise
 
 
 def same_seconds(text):
