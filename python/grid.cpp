@@ -184,13 +184,11 @@ long write_grid_pdb(const Grid& g, const py::handle& target, std::pair<double, d
     check_step(step);
     const auto [min, max] = window;
     Output out(target);
-    // The bytes of write_pdb: its records after the same choice of a second writing thread, except for
-    // a Python file object, which only this thread may write.
+    // write_pdb's choice of a second writing thread, but for a Python file object, which only this
+    // thread may write.
     const bool threaded = !out.to_python() && std::thread::hardware_concurrency() > 1;
     if (verbose) write_to_sys_stdout(kWriting);
-    const long records = quietly(verbose, [&] {
-        return write_pdb_records(out.get(), g.record, min, max, step, g.x_fastest, threaded, nullptr);
-    });
+    const long records = write_pdb_records(out.get(), g.record, min, max, step, g.x_fastest, threaded, nullptr);
     out.close();
     if (verbose) write_to_sys_stdout(kWritten);
     return records;
