@@ -1,5 +1,5 @@
 """Fatal errors of the library raise voxmol.Error with the location and the text, print nothing, and leave
-the process running with nothing held open; the command line keeps its report."""
+the process running with nothing held open."""
 import gzip
 import os
 
@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import voxmol
-from support import PDB_FILES, run_cli
+from support import PDB_FILES
 
 
 def gz_cut(folder):
@@ -73,15 +73,3 @@ def test_repeated_errors_leave_nothing_open_and_the_library_usable(tmp_path):
     assert open_descriptors() == before
     grid = voxmol.Grid(np.ones((2, 2, 2)) * 0.5, (0, 0, 0), np.eye(3))
     assert voxmol.write_pdb(grid, tmp_path / "after.pdb") == 8
-
-
-@pytest.mark.parametrize("case,call,where,message", FATAL[:4], ids=[c[0] for c in FATAL[:4]])
-def test_the_command_line_still_prints_the_block_and_exits_1(case, call, where, message, tmp_path):
-    # The same inputs through the command line: the report is unchanged by the module's handling.
-    with pytest.raises(voxmol.Error):
-        call(tmp_path)
-    names = {"missing grid file": "missing.txt", "no header line": "h.txt", "negative dimension": "n.txt",
-             "truncated gzip": "cut.txt.gz"}
-    status, stdout = run_cli(tmp_path / names[case], "-l", "1", cwd=tmp_path)
-    assert status == 1
-    assert stdout.endswith(f"\n>ERROR IN {where}\n>ERRROR : {message}\n\n")

@@ -153,14 +153,6 @@ def test_values_are_a_writable_view_that_keeps_the_grid_alive():
     assert values.sum() == 7.5
 
 
-def test_positions_follow_oblique_axes_in_walk_order():
-    axes = np.array([[1.0, 0.5, 0.0], [0.0, 2.0, 0.25], [-0.5, 0.0, 3.0]])
-    grid = voxmol.Grid(np.zeros((2, 3, 4)), (10.0, 20.0, 30.0), axes)
-    i, j, k = np.meshgrid(np.arange(2), np.arange(3), np.arange(4), indexing="ij")
-    want = np.array([10.0, 20.0, 30.0]) + i[..., None] * axes[0] + j[..., None] * axes[1] + k[..., None] * axes[2]
-    np.testing.assert_allclose(grid.positions(), want.reshape(-1, 3), rtol=1e-15)
-
-
 def test_zero_points_write_only_the_remarks(tmp_path):
     grid = voxmol.Grid(np.zeros((0, 3, 2)), (0, 0, 0), np.eye(3))
     assert grid.values.shape == (0, 3, 2) and grid.positions().shape == (0, 3)
@@ -249,10 +241,3 @@ def test_nothing_is_printed_unless_asked(tmp_path, capfd):
 def test_bad_arguments_raise_before_anything_runs(call, error, match):
     with pytest.raises(error, match=match):
         call()
-
-
-def test_a_potential_counted_with_numpy(grid_files):
-    # The values view serves NumPy directly: the points in a window are the records written.
-    grid = read(grid_files("native"))
-    above = int(np.count_nonzero(grid.values > 1.0))
-    assert voxmol.write_pdb(grid, io.StringIO(), (np.nextafter(1.0, 2.0), np.inf)) == above

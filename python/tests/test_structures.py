@@ -228,7 +228,8 @@ def test_numeric_arrays_are_views_that_reach_the_atoms_and_keep_them_alive():
     assert s.residues[0].atoms[0].pos == (1.5, -2.25, 3.125)
     out = io.StringIO()
     s.write_pdb(out, residues=[0])
-    assert out.getvalue().splitlines()[0][30:66] == "   1.500  -2.250   3.125" + out.getvalue().splitlines()[0][54:60] + " 42.00"
+    first = out.getvalue().splitlines()[0]
+    assert (first[30:54], first[60:66]) == ("   1.500  -2.250   3.125", " 42.00")
     del s
     gc.collect()
     assert coords[0].tolist() == [1.5, -2.25, 3.125]
