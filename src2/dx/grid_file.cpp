@@ -135,9 +135,16 @@ GridReading::GridReading(const std::string& name, bool order_given, int LEVEL) :
         if (LEVEL > 1) print_header_lines(out_.grid);
     }
     print_dimensions(out_.grid, LEVEL);
-    const std::size_t points = checked_points(out_.grid);
-    out_.values = allocate_grid_values(points);
-    out_.grid.data = std::span<double>(out_.values.get(), points);
+}
+
+std::size_t GridReading::points() const {
+    return checked_points(out_.grid);
+}
+
+void GridReading::allocate() {
+    const std::size_t n = points();
+    out_.values = allocate_grid_values(n);
+    out_.grid.data = std::span<double>(out_.values.get(), n);
 }
 
 GridReading::~GridReading() = default;
@@ -162,6 +169,7 @@ void GridReading::read_values(ValueProgress* progress) {
 
 GridFile read_grid_file(const std::string& name, bool order_given, int LEVEL) {
     gridfmt::GridReading reading(name, order_given, LEVEL);
+    reading.allocate();
     reading.read_values();
     return std::move(reading.file());
 }

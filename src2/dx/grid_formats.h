@@ -100,9 +100,10 @@ void ask_for_huge_pages(void* start, std::size_t bytes);
 // load_data, publishing in `progress` (when given) how many values are final as it goes.
 long load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL, ValueProgress* progress);
 
-// read_grid_file in its two steps, so that the run can start writing while the values are read. The
-// constructor opens the file and reads its header, printing through "Dimension of data", and allocates
-// the values; read_values() reads them, printing through "Time to read the data file".
+// read_grid_file in its steps, so that the run can start writing while the values are read. The
+// constructor opens the file and reads its header, printing through "Dimension of data"; allocate()
+// makes room for the values (fatal when the dimensions are beyond memory); read_values() reads them,
+// printing through "Time to read the data file".
 class GridReading {
   public:
     GridReading(const std::string& name, bool order_given, int LEVEL);
@@ -111,6 +112,9 @@ class GridReading {
     GridReading& operator=(const GridReading&) = delete;
 
     GridFile& file() { return out_; }
+    // The number of points the header gives (fatal when it overflows); allocate() makes room for them.
+    std::size_t points() const;
+    void allocate();
     // `progress` is followed only for voxmol's own format, whose values arrive in walk order (for "XYZ"
     // data); the others publish all their values at the end.
     void read_values(ValueProgress* progress = nullptr);
