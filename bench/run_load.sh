@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Times a PDB file to a loaded structure as a whole process, side by side in one run:
+#   - toolkit: bench/pdb_load_file.cpp (pdb_lines_from_file, make_pdb_store, load_pdb; all models, ATOM
+#     and HETATM records);
+#   - gemmi:   python3 -c "import gemmi; gemmi.read_structure(F)", Python's start-up included;
+#   - start:   python3 -c "import gemmi" alone, Python's and the module's start-up, to read the gemmi
+#     column with and without it.
+# Inputs: a generated file of N atoms (bench/make_big_pdb.sh, replicating the test files that gemmi reads)
+# and the TOP largest real files of the shared data folder, or the files named on the command line.
+# Every file is read once by each before the timed runs, so all come from the page cache.
+# Prints, per file, the median wall time of each, the ratios, the largest peak resident memory of all runs
+# and the median minor page faults; then the toolkit's own step times (medians, from pdb_load_file -t).
+#
+# usage: bench/run_load.sh [file ...]
+# environment: RUNS=7  N=1000000  TOP=3  DATA=/work/shared/data/pdb  WORK=/tmp/voxmol-load-bench
+#              PYTHON=/usr/bin/python3  LOADER=<binary> (default: build/bench/bench/pdb_load_file, built
+#              with the bench preset if missing)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=${RUNS:-7}
+atoms=${N:-1000000}
+top=${TOP:-3}
+data=${DATA:-/work/shared/data/pdb}
+work=${WORK:-/tmp/voxmol-load-bench}
+python=${PYTHON:-/usr/bin/python3}
+loader=${LOADER:-$root/build/bench/bench/pdb_load_file}
+mkdir -p "$work"
+
+if [ ! -x "$loader" ]; then
+    (cd "$root" && cmake --preset bench >/dev/null && cmake --build --preset bench --target pdb_load_file >/dev/null)
+fi
+gemmi_reads() { "$python" -c 'import gemmi, sys; gemmi.read_structure(sys.argv[1])' "$1" >/dev/null 2>&1; }
+
+files=("$@")
+if [ ${#files[@]} -eq 0 ]; then
+    big=$work/big-$atoms.pdb
+    if [ ! -s "$big" ]; then
+        sources=()
+        for f in "$root"/tests/data/pdb/*.pdb; do
+            if gemmi_reads "$f"; then sources+=("$f"); else echo "not replicated (gemmi refuses it): ${f##*/}"; fi
+        done
+        "$root/bench/make_big_pdb.sh" "$big" "$atoms" "${sources[@]}" >/dev/null
+    fi
+    files=("$big")
+    while IFS= read -r f; do files+=("$f"); done < <(ls -S "$data"/*.pdb | head -n "$top")
+fi
+
+now() { date +%s.%N; }
+# Runs a command; prints its wall seconds, peak resident memory in kB and minor page faults.
+measure() {
+    local t0 t1
+    t0=$(now)
+    /usr/bin/time -f "%M %R" -o "$work/usage" "$@" >/dev/null 2>>"$work/steps"
+    t1=$(now)
+    awk -v a="$t0" -v b="$t1" '{ m = $1; f = $2 } END { printf "%.4f %d %d\n", b - a, m, f }' "$work/usage"
+}
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+col() { awk -v c="$1" '{ print $c }' "$2"; }
+
+printf '%-28s %8s %9s %8s %8s %7s %11s %9s %9s %9s %9s\n' file atoms toolkit_s gemmi_s start_s ratio \
+    ratio_nostart tk_MiB gemmi_MiB tk_faults gm_faults
+: >"$work/steps_all"
+for f in "${files[@]}"; do
+    name=${f##*/}
+    if ! gemmi_reads "$f"; then echo "$name: gemmi refuses the file, skipped"; continue; fi
+    read -r _ _ count < <("$loader" "$f")
+    cat "$f" >/dev/null
+    : >"$work/tk"; : >"$work/gm"; : >"$work/st"; : >"$work/steps"
+    for ((r = 0; r < runs; r++)); do
+        measure "$loader" "$f" -t >>"$work/tk"
+        measure "$python" -c 'import gemmi, sys; gemmi.read_structure(sys.argv[1])' "$f" >>"$work/gm"
+        measure "$python" -c 'import gemmi' >>"$work/st"
+    done
+    tk=$(col 1 "$work/tk" | median); gm=$(col 1 "$work/gm" | median); st=$(col 1 "$work/st" | median)
+    tk_m=$(col 2 "$work/tk" | sort -n | tail -n 1); gm_m=$(col 2 "$work/gm" | sort -n | tail -n 1)
+    tk_f=$(col 3 "$work/tk" | median); gm_f=$(col 3 "$work/gm" | median)
+    awk -v n="$name" -v a="$count" -v tk="$tk" -v gm="$gm" -v st="$st" -v tkm="$tk_m" -v gmm="$gm_m" \
+        -v tkf="$tk_f" -v gmf="$gm_f" 'BEGIN {
+        printf "%-28s %8d %9.3f %8.3f %8.3f %7.2f %11.2f %9.1f %9.1f %9d %9d\n", n, a, tk, gm, st, gm / tk,
+            (gm - st) / tk, tkm / 1024, gmm / 1024, tkf, gmf
+    }'
+    # The toolkit's step times: medians over the runs of each step.
+    for i in 2 5 8 11; do col "$i" "$work/steps" | median; done | paste -sd ' ' |
+        awk -v n="$name" '{ printf "  %s steps (ms, medians): lines %.1f  store %.1f  load %.1f  total %.1f\n", n, $1, $2, $3, $4 }' \
+            >>"$work/steps_all"
+done
+cat "$work/steps_all"
