@@ -15,10 +15,12 @@ constexpr std::size_t kKeep = sizeof(PDBLINE) - 1;  // characters a line buffer 
 // pieces; its characters past kKeep are counted, not stored.
 class LineSplitter {
   public:
-    explicit LineSplitter(PDBLINES& out) : out_(out) {
-        out_.line.clear();
-        out_.max = 0;
-        out_.cut = 0;
+    // The line set starts from fresh memory with room for `expected` lines, so that every line buffer
+    // made is all NUL bytes before its text is copied in (a clean tail), and nothing is written twice.
+    // More lines than expected just grow the set.
+    LineSplitter(PDBLINES& out, std::size_t expected) : out_(out) {
+        out_ = PDBLINES{};  // the old lines go first: they and the new are never held together
+        out_.line.reserve(expected);
     }
 
     void feed(const char* p, std::size_t n) {
@@ -43,7 +45,7 @@ class LineSplitter {
         if (!open_) {
             if (out_.line.size() >= static_cast<std::size_t>(INT_MAX))
                 err("SUB:PDB_LINES", "The PDB text has more lines than a line set can count");
-            out_.line.emplace_back();  // all NUL: the line's terminator and a clean tail
+            out_.line.emplace_back();  // not written: fresh memory, see the constructor
             open_ = true;
         }
         if (n == 0) return;
@@ -55,10 +57,8 @@ class LineSplitter {
     void end_line(bool at_newline) {
         if (!open_) append(nullptr, 0);  // an empty line
         std::size_t length = length_;
-        if (at_newline && length > 0 && last_ == '\r') {  // CRLF: the "\r" belongs to the line end
-            --length;
-            if (length < kKeep) out_.line.back()[length] = '\0';
-        }
+        if (at_newline && length > 0 && last_ == '\r') --length;  // CRLF: the "\r" belongs to the line end
+        out_.line.back()[std::min(length, kKeep)] = '\0';
         if (length > kKeep) ++out_.cut;
         open_ = false;
         length_ = 0;
@@ -75,11 +75,21 @@ void finish_count(PDBLINES& out) {
     out.max = static_cast<int>(out.line.size());
 }
 
+// Lines of a text: its line ends, plus the last line when the text does not end with one.
+std::size_t count_lines(std::string_view text) {
+    std::size_t n = 0;
+    for (const char *p = text.data(), *e = p + text.size(); p < e; ++n) {
+        const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(e - p));
+        if (nl == nullptr) return n + 1;
+        p = static_cast<const char*>(nl) + 1;
+    }
+    return n;
+}
+
 }  // namespace
 
 int pdb_lines_from_text(std::string_view text, PDBLINES& out) {
-    LineSplitter splitter(out);
-    out.line.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    LineSplitter splitter(out, count_lines(text));
     splitter.feed(text.data(), text.size());
     splitter.finish();
     finish_count(out);
@@ -91,13 +101,14 @@ int pdb_lines_from_stream(std::FILE* stream, PDBLINES& out) {
         out = PDBLINES{};
         return -1;
     }
-    LineSplitter splitter(out);
     // Growing the line set line by line copies and faults in far more memory than it keeps. For a regular
     // file, room for one line per 64 bytes covers PDB records (67 to 81 bytes a line) in one allocation;
     // room beyond the lines read is never touched, and a file of shorter lines just grows as usual.
+    std::size_t expected = 0;
     struct stat info;
     if (fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
-        out.line.reserve(static_cast<std::size_t>(info.st_size) / 64 + 1);
+        expected = static_cast<std::size_t>(info.st_size) / 64 + 1;
+    LineSplitter splitter(out, expected);
     std::vector<char> block(1 << 20);
     for (;;) {
         const std::size_t n = std::fread(block.data(), 1, block.size(), stream);
@@ -127,10 +138,14 @@ int pdb_lines_from_file(const char* fname, PDBLINES& out) {
 PDBMOL make_pdb_store(std::span<const PDBLINE> str_in, int max, int model, char typ, PDBSTORE& store) {
     // Residues never outnumber the scanned lines by more than the one slot an empty load closes.
     const std::size_t lines = max <= 0 ? 0 : std::min(str_in.size(), static_cast<std::size_t>(max));
-    std::vector<int> counts(lines + 1);
+    // Made without a value: get_pdb_load_size writes the count of each residue, and only those are read.
+    std::vector<int, PDBBULK<int>> counts(lines + 1);
     const PDBSIZE size = get_pdb_load_size(str_in, max, model, typ, counts);
+    store = PDBSTORE{};  // the old structure goes first: it and the new are never held together
     store.r.assign(static_cast<std::size_t>(size.nbofr), PDBRESI{});
-    store.a.assign(static_cast<std::size_t>(size.nbofa), PDBATOM{});
+    // The atoms are made without a value in fresh memory, so they are all zero bytes without being written
+    // here; load_pdb writes every field of each atom it loads.
+    store.a.resize(static_cast<std::size_t>(size.nbofa));
     std::size_t offset = 0;
     for (std::size_t i = 0; i < store.r.size(); ++i) {
         const std::size_t n = static_cast<std::size_t>(counts[i]);
