@@ -5,11 +5,14 @@
 #   - gemmi:   python3 -c "import gemmi; gemmi.read_structure(F)", Python's start-up included;
 #   - start:   python3 -c "import gemmi" alone, Python's and the module's start-up, to read the gemmi
 #     column with and without it.
+# ratio is gemmi_s / toolkit_s; ratio_ns leaves Python's start-up out: (gemmi_s - start_s) / toolkit_s.
 # Inputs: a generated file of N atoms (bench/make_big_pdb.sh, replicating the test files that gemmi reads)
 # and the TOP largest real files of the shared data folder, or the files named on the command line.
 # Every file is read once by each before the timed runs, so all come from the page cache.
-# Prints, per file, the median wall time of each, the ratios, the largest peak resident memory of all runs
-# and the median minor page faults; then the toolkit's own step times (medians, from pdb_load_file -t).
+# Prints, per file, the median wall time of each, the ratios, the median CPU time (user + system), the
+# largest peak resident memory of all runs and the median minor page faults; then the toolkit's own step
+# times (medians, from pdb_load_file -t). The machine is shared: the CPU times show how much of a wall
+# time was waiting for it.
 #
 # usage: bench/run_load.sh [file ...]
 # environment: RUNS=7  N=1000000  TOP=3  DATA=/work/shared/data/pdb  WORK=/tmp/voxmol-load-bench
@@ -46,19 +49,20 @@ if [ ${#files[@]} -eq 0 ]; then
 fi
 
 now() { date +%s.%N; }
-# Runs a command; prints its wall seconds, peak resident memory in kB and minor page faults.
+# Runs a command; prints its wall seconds, peak resident memory in kB, minor page faults and CPU seconds.
 measure() {
     local t0 t1
     t0=$(now)
-    /usr/bin/time -f "%M %R" -o "$work/usage" "$@" >/dev/null 2>>"$work/steps"
+    /usr/bin/time -f "%M %R %U %S" -o "$work/usage" "$@" >/dev/null 2>>"$work/steps"
     t1=$(now)
-    awk -v a="$t0" -v b="$t1" '{ m = $1; f = $2 } END { printf "%.4f %d %d\n", b - a, m, f }' "$work/usage"
+    awk -v a="$t0" -v b="$t1" '{ m = $1; f = $2; c = $3 + $4 } END { printf "%.4f %d %d %.2f\n", b - a, m, f, c }' \
+        "$work/usage"
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 col() { awk -v c="$1" '{ print $c }' "$2"; }
 
-printf '%-28s %8s %9s %8s %8s %7s %11s %9s %9s %9s %9s\n' file atoms toolkit_s gemmi_s start_s ratio \
-    ratio_nostart tk_MiB gemmi_MiB tk_faults gm_faults
+printf '%-20s %8s %9s %8s %8s %6s %8s %7s %7s %7s %7s %9s %9s\n' file atoms toolkit_s gemmi_s start_s ratio \
+    ratio_ns tk_cpu gm_cpu tk_MiB gm_MiB tk_faults gm_faults
 : >"$work/steps_all"
 for f in "${files[@]}"; do
     name=${f##*/}
@@ -74,10 +78,11 @@ for f in "${files[@]}"; do
     tk=$(col 1 "$work/tk" | median); gm=$(col 1 "$work/gm" | median); st=$(col 1 "$work/st" | median)
     tk_m=$(col 2 "$work/tk" | sort -n | tail -n 1); gm_m=$(col 2 "$work/gm" | sort -n | tail -n 1)
     tk_f=$(col 3 "$work/tk" | median); gm_f=$(col 3 "$work/gm" | median)
+    tk_c=$(col 4 "$work/tk" | median); gm_c=$(col 4 "$work/gm" | median)
     awk -v n="$name" -v a="$count" -v tk="$tk" -v gm="$gm" -v st="$st" -v tkm="$tk_m" -v gmm="$gm_m" \
-        -v tkf="$tk_f" -v gmf="$gm_f" 'BEGIN {
-        printf "%-28s %8d %9.3f %8.3f %8.3f %7.2f %11.2f %9.1f %9.1f %9d %9d\n", n, a, tk, gm, st, gm / tk,
-            (gm - st) / tk, tkm / 1024, gmm / 1024, tkf, gmf
+        -v tkf="$tk_f" -v gmf="$gm_f" -v tkc="$tk_c" -v gmc="$gm_c" 'BEGIN {
+        printf "%-20s %8d %9.3f %8.3f %8.3f %6.2f %8.2f %7.2f %7.2f %7.1f %7.1f %9d %9d\n", n, a, tk, gm, st,
+            gm / tk, (gm - st) / tk, tkc, gmc, tkm / 1024, gmm / 1024, tkf, gmf
     }'
     # The toolkit's step times: medians over the runs of each step.
     for i in 2 5 8 11; do col "$i" "$work/steps" | median; done | paste -sd ' ' |

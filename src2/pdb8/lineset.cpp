@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <memory>
 
 #include "pdb8.h"
 
 namespace {
 
-constexpr std::size_t kKeep = sizeof(PDBLINE) - 1;  // characters a line buffer holds
+constexpr std::size_t kKeep = sizeof(PDBLINE) - 1;    // characters a line buffer holds
+constexpr std::size_t kBlock = std::size_t{1} << 20;  // bytes of a stream read at a time
 
 // Splits text, fed in pieces of any size, into lines written straight into the line set. A line may span
 // pieces; its characters past kKeep are counted, not stored.
@@ -104,16 +106,22 @@ int pdb_lines_from_stream(std::FILE* stream, PDBLINES& out) {
     // Growing the line set line by line copies and faults in far more memory than it keeps. For a regular
     // file, room for one line per 64 bytes covers PDB records (67 to 81 bytes a line) in one allocation;
     // room beyond the lines read is never touched, and a file of shorter lines just grows as usual.
+    // A file smaller than a block is read in one block of its size and one byte more (the short read ends
+    // it), so a small file does not fault in a whole block. The block is read into, never zero-filled.
     std::size_t expected = 0;
+    std::size_t block_size = kBlock;
     struct stat info;
-    if (fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
-        expected = static_cast<std::size_t>(info.st_size) / 64 + 1;
+    if (fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        const auto size = static_cast<std::size_t>(info.st_size);
+        expected = size / 64 + 1;
+        block_size = std::min(kBlock, size + 1);
+    }
     LineSplitter splitter(out, expected);
-    std::vector<char> block(1 << 20);
+    const auto block = std::make_unique_for_overwrite<char[]>(block_size);
     for (;;) {
-        const std::size_t n = std::fread(block.data(), 1, block.size(), stream);
-        splitter.feed(block.data(), n);
-        if (n < block.size()) break;
+        const std::size_t n = std::fread(block.get(), 1, block_size, stream);
+        splitter.feed(block.get(), n);
+        if (n < block_size) break;
     }
     if (std::ferror(stream)) {
         out = PDBLINES{};
