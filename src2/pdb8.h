@@ -172,10 +172,9 @@ struct PDBBULK {
     static_assert(alignof(T) <= alignof(std::max_align_t), "pdb_bulk_allocate aligns for max_align_t");
     using value_type = T;
 
-    PDBBULK() = default;
+    constexpr PDBBULK() noexcept = default;
     template <class U>
-    PDBBULK(const PDBBULK<U>&)
-    noexcept {}
+    constexpr PDBBULK(const PDBBULK<U>& /*other*/) noexcept {}
 
     T* allocate(std::size_t n) {
         if (n > SIZE_MAX / sizeof(T)) throw std::bad_array_new_length();

@@ -30,7 +30,7 @@ std::size_t mapped_length(std::size_t bytes) {
 
 // A fresh anonymous mapping, which the system fills with zeros page by page as it is first touched. It
 // starts on a 2 MiB boundary, so that all of it but the tail can be given 2 MiB pages: a mapping of
-// kHuge bytes more is made and the unaligned head and the rest of the tail are returned.
+// kHuge bytes more is made, and its unaligned head and the rest of its tail go back to the system.
 void* map_block(std::size_t bytes) {
     // Guarded: the rounding below and the extra 2 MiB must not wrap around for a size near SIZE_MAX.
     if (bytes > SIZE_MAX - 2 * kHuge) throw std::bad_alloc();
