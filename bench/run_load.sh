@@ -7,7 +7,8 @@
 #     column with and without it.
 # ratio is gemmi_s / toolkit_s; ratio_ns leaves Python's start-up out: (gemmi_s - start_s) / toolkit_s.
 # Inputs: a generated file of N atoms (bench/make_big_pdb.sh, replicating the test files that gemmi reads)
-# and the TOP largest real files of the shared data folder, or the files named on the command line.
+# and the TOP largest real files of DATA (the shared data folder when there is one, else the same files
+# under tests/data/pdb), or the files named on the command line.
 # Every file is read once by each before the timed runs, so all come from the page cache.
 # Prints, per file, the median wall time of each, the ratios, the median CPU time (user + system), the
 # largest peak resident memory of all runs and the median minor page faults; then the toolkit's own step
@@ -15,23 +16,25 @@
 # time was waiting for it.
 #
 # usage: bench/run_load.sh [file ...]
-# environment: RUNS=7  N=1000000  TOP=3  DATA=/work/shared/data/pdb  WORK=/tmp/voxmol-load-bench
-#              PYTHON=/usr/bin/python3  LOADER=<binary> (default: build/bench/bench/pdb_load_file, built
-#              with the bench preset if missing)
+# environment: RUNS=7  N=1000000  TOP=3  DATA=<folder>  WORK=/tmp/voxmol-load-bench
+#              PYTHON=/usr/bin/python3  LOADER=<binary> (default: build/bench/bench/pdb_load_file, brought
+#              up to date with the bench preset first)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${RUNS:-7}
 atoms=${N:-1000000}
 top=${TOP:-3}
 data=${DATA:-/work/shared/data/pdb}
+[ -d "$data" ] || data=$root/tests/data/pdb
 work=${WORK:-/tmp/voxmol-load-bench}
 python=${PYTHON:-/usr/bin/python3}
-loader=${LOADER:-$root/build/bench/bench/pdb_load_file}
 mkdir -p "$work"
 
-if [ ! -x "$loader" ]; then
-    (cd "$root" && cmake --preset bench >/dev/null && cmake --build --preset bench --target pdb_load_file >/dev/null)
+if [ -z "${LOADER:-}" ]; then
+    [ -f "$root/build/bench/CMakeCache.txt" ] || (cd "$root" && cmake --preset bench >/dev/null)
+    (cd "$root" && cmake --build --preset bench --target pdb_load_file >/dev/null)
 fi
+loader=${LOADER:-$root/build/bench/bench/pdb_load_file}
 gemmi_reads() { "$python" -c 'import gemmi, sys; gemmi.read_structure(sys.argv[1])' "$1" >/dev/null 2>&1; }
 
 files=("$@")
@@ -45,7 +48,7 @@ if [ ${#files[@]} -eq 0 ]; then
         "$root/bench/make_big_pdb.sh" "$big" "$atoms" "${sources[@]}" >/dev/null
     fi
     files=("$big")
-    while IFS= read -r f; do files+=("$f"); done < <(ls -S "$data"/*.pdb | head -n "$top")
+    while IFS= read -r f; do files+=("$f"); done < <(find "$data" -maxdepth 1 -name '*.pdb' -printf '%s %p\n' | sort -rn | head -n "$top" | cut -d' ' -f2-)
 fi
 
 now() { date +%s.%N; }
