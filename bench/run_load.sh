@@ -16,12 +16,17 @@
 # time was waiting for it.
 #
 # usage: bench/run_load.sh [file ...]
-# environment: RUNS=7  N=1000000  TOP=3  DATA=<folder>  WORK=/tmp/voxmol-load-bench
+# PAUSE=seconds waits before each timed run. Without it a run takes the memory the run before it gave
+# back moments ago; a virtual machine that returns freed memory to its host after a second or two (free
+# page reporting) makes a run after a pause pay for memory the host must fill in again, as a one-off run
+# meets it, and 2 MiB pages, taken from whole free blocks, meet that more often than small pages do.
+# environment: RUNS=7  PAUSE=0  N=1000000  TOP=3  DATA=<folder>  WORK=/tmp/voxmol-load-bench
 #              PYTHON=/usr/bin/python3  LOADER=<binary> (default: build/bench/bench/pdb_load_file, brought
 #              up to date with the bench preset first)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${RUNS:-7}
+pause=${PAUSE:-0}
 atoms=${N:-1000000}
 top=${TOP:-3}
 data=${DATA:-/work/shared/data/pdb}
@@ -55,6 +60,7 @@ now() { date +%s.%N; }
 # Runs a command; prints its wall seconds, peak resident memory in kB, minor page faults and CPU seconds.
 measure() {
     local t0 t1
+    sleep "$pause"
     t0=$(now)
     /usr/bin/time -f "%M %R %U %S" -o "$work/usage" "$@" >/dev/null 2>>"$work/steps"
     t1=$(now)
