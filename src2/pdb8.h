@@ -158,8 +158,8 @@ int load_pdb(std::span<const PDBLINE> str_in, std::span<PDBMOL> array, int mol, 
 
 // Memory for the large arrays of line sets and stores. pdb_bulk_allocate hands out zero-filled memory,
 // aligned for any record, and throws std::bad_alloc when there is none; a block of 8 MiB or more is mapped
-// from the system on its own with 2 MiB pages asked for (a hint: where it is not granted nothing changes),
-// so filling it takes up to 512 times fewer page faults. pdb_bulk_free takes the block and its size back.
+// from the system on its own, so the system zero-fills it as it is first touched and nothing is zeroed
+// twice. pdb_bulk_free takes the block and its size back.
 void* pdb_bulk_allocate(std::size_t bytes);
 void pdb_bulk_free(void* block, std::size_t bytes) noexcept;
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pdb8.h"
+#include "pdb8/bulk.h"
 #include "pdb_test_util.h"
 
 namespace {
@@ -70,6 +71,32 @@ TEST(BulkMemory, BlocksComeZeroFilledAndAligned) {
         EXPECT_EQ(nonzero, 0u);
         std::memset(p, 0xab, bytes);  // all of it is writable
         pdb_bulk_free(p, bytes);
+    }
+}
+
+// Faulting pages in ahead changes nothing they hold, whether the range starts and ends inside a page,
+// is too small to be faulted in ahead, or lies in a block from calloc or from its own mapping.
+TEST(BulkMemory, FaultingInAheadKeepsContents) {
+    const struct {
+        std::size_t block, from, bytes;
+    } cases[] = {
+        {12 * kMiB, 0, 12 * kMiB},
+        {12 * kMiB, 100, 5 * kMiB + 7},
+        {12 * kMiB, 3 * kMiB, 1000},
+        {2 * kMiB, 1, 2 * kMiB - 2},
+        {2 * kMiB, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.block << " " << c.from << " " << c.bytes);
+        auto* p = static_cast<unsigned char*>(pdb_bulk_allocate(c.block));
+        for (std::size_t i = 0; i < c.block; i += 1000)
+            p[i] = static_cast<unsigned char>(i / 1000 % 251 + 1);
+        pdbbulk::prefault(p + c.from, c.bytes);
+        std::size_t changed = 0;
+        for (std::size_t i = 0; i < c.block; ++i)
+            changed += p[i] != (i % 1000 == 0 ? static_cast<unsigned char>(i / 1000 % 251 + 1) : 0);
+        EXPECT_EQ(changed, 0u);
+        pdb_bulk_free(p, c.block);
     }
 }
 

@@ -1,5 +1,7 @@
-// Bulk memory for line sets and stores: zero-filled blocks, the large ones mapped on their own with 2 MiB
-// pages asked for.
+// Bulk memory for line sets and stores: zero-filled blocks, the large ones mapped on their own, and
+// faulting in pages ahead of the writes that need them.
+#include "pdb8/bulk.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 #include <cstdint>
@@ -10,8 +12,8 @@
 
 namespace {
 
-constexpr std::size_t kHuge = std::size_t{1} << 21;  // a 2 MiB page
-constexpr std::size_t kMapped = 4 * kHuge;           // blocks from this size on are mapped on their own
+constexpr std::size_t kMapped = std::size_t{8} << 20;      // blocks from this size on are mapped on their own
+constexpr std::size_t kPrefaulted = std::size_t{1} << 20;  // ranges from this size on are faulted in at once
 
 std::size_t page_size() {
     static const std::size_t size = [] {
@@ -21,36 +23,28 @@ std::size_t page_size() {
     return size;
 }
 
-// The length of the mapping that holds a block: whole pages, so that no 2 MiB page is faulted in for the
-// few bytes past the block's end (the block's last, partial 2 MiB stretch keeps small pages).
+// Whole pages: a mapping's length.
 std::size_t mapped_length(std::size_t bytes) {
     const std::size_t page = page_size();
     return (bytes + page - 1) / page * page;
 }
 
-// A fresh anonymous mapping, which the system fills with zeros page by page as it is first touched. It
-// starts on a 2 MiB boundary, so that all of it but the tail can be given 2 MiB pages: a mapping of
-// kHuge bytes more is made, and its unaligned head and the rest of its tail go back to the system.
-void* map_block(std::size_t bytes) {
-    // Guarded: the rounding below and the extra 2 MiB must not wrap around for a size near SIZE_MAX.
-    if (bytes > SIZE_MAX - 2 * kHuge) throw std::bad_alloc();
-    const std::size_t length = mapped_length(bytes);
-    void* raw = ::mmap(nullptr, length + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED) throw std::bad_alloc();
-    const auto start = reinterpret_cast<std::uintptr_t>(raw);
-    const auto aligned = (start + kHuge - 1) & ~(std::uintptr_t{kHuge} - 1);
-    const auto end = start + length + kHuge;
-    if (aligned > start) ::munmap(raw, aligned - start);
-    if (end > aligned + length) ::munmap(reinterpret_cast<void*>(aligned + length), end - (aligned + length));
-    void* block = reinterpret_cast<void*>(aligned);
-    ::madvise(block, length, MADV_HUGEPAGE);  // only a hint: refused, the block keeps small pages
-    return block;
-}
-
 }  // namespace
 
+// A large block is a fresh anonymous mapping, which the system fills with zeros page by page as it is
+// first touched: nothing is zeroed ahead, and freeing it gives the memory straight back. Small pages on
+// purpose: on a virtual machine that hands whole free 2 MiB blocks back to its host, asking for 2 MiB
+// pages makes a load after a pause wait for the host to fill each one in again (several times slower
+// than small pages, which come from memory the guest still holds).
 void* pdb_bulk_allocate(std::size_t bytes) {
-    if (bytes >= kMapped) return map_block(bytes);
+    if (bytes >= kMapped) {
+        // Guarded: rounding up to whole pages must not wrap around for a size near SIZE_MAX.
+        if (bytes > SIZE_MAX - page_size()) throw std::bad_alloc();
+        void* block =
+            ::mmap(nullptr, mapped_length(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (block == MAP_FAILED) throw std::bad_alloc();
+        return block;
+    }
     void* block = std::calloc(bytes > 0 ? bytes : 1, 1);
     if (block == nullptr) throw std::bad_alloc();
     return block;
@@ -63,3 +57,23 @@ void pdb_bulk_free(void* block, std::size_t bytes) noexcept {
     else
         std::free(block);
 }
+
+namespace pdbbulk {
+
+void prefault(void* start, std::size_t bytes) noexcept {
+#ifdef MADV_POPULATE_WRITE
+    if (start == nullptr || bytes < kPrefaulted) return;
+    // Whole pages: the first and last may hold other data of the same mapping, whose contents the call
+    // leaves as they are.
+    const auto page = static_cast<std::uintptr_t>(page_size());
+    const auto first = reinterpret_cast<std::uintptr_t>(start) & ~(page - 1);
+    const auto end = reinterpret_cast<std::uintptr_t>(start) + bytes;
+    ::madvise(reinterpret_cast<void*>(first), end - first,
+              MADV_POPULATE_WRITE);  // refused: pages fault later
+#else
+    (void)start;
+    (void)bytes;
+#endif
+}
+
+}  // namespace pdbbulk

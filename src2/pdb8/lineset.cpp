@@ -7,11 +7,13 @@
 #include <memory>
 
 #include "pdb8.h"
+#include "pdb8/bulk.h"
 
 namespace {
 
 constexpr std::size_t kKeep = sizeof(PDBLINE) - 1;    // characters a line buffer holds
 constexpr std::size_t kBlock = std::size_t{1} << 20;  // bytes of a stream read at a time
+constexpr std::size_t kAhead = 8192;                  // lines faulted in at a time (1 MiB)
 
 // Splits text, fed in pieces of any size, into lines written straight into the line set. A line may span
 // pieces; its characters past kKeep are counted, not stored.
@@ -47,6 +49,7 @@ class LineSplitter {
         if (!open_) {
             if (out_.line.size() >= static_cast<std::size_t>(INT_MAX))
                 err("SUB:PDB_LINES", "The PDB text has more lines than a line set can count");
+            if (out_.line.size() == faulted_ || out_.line.data() != faulted_base_) fault_in_more();
             out_.line.emplace_back();  // not written: fresh memory, see the constructor
             open_ = true;
         }
@@ -67,10 +70,25 @@ class LineSplitter {
         last_ = '\0';
     }
 
+    // The room for the next kAhead lines is faulted in at once, before they are written: only room the
+    // lines will fill (at most kAhead lines more), since the room reserved can be well beyond them. After
+    // the set has grown, its lines so far were written into the new room already.
+    void fault_in_more() {
+        if (out_.line.data() != faulted_base_) {
+            faulted_base_ = out_.line.data();
+            faulted_ = out_.line.size();
+        }
+        const std::size_t end = std::min(out_.line.capacity(), faulted_ + kAhead);
+        pdbbulk::prefault(out_.line.data() + faulted_, (end - faulted_) * sizeof(PDBLINE));
+        faulted_ = end;
+    }
+
     PDBLINES& out_;
-    bool open_ = false;       // the last element of the line set is the line being read
-    std::size_t length_ = 0;  // characters of that line so far, kept or not
-    char last_ = '\0';        // its last character
+    const PDBLINE* faulted_base_ = nullptr;  // the room faulted_ counts in
+    std::size_t faulted_ = 0;                // lines of room faulted in, from its start
+    bool open_ = false;                      // the last element of the line set is the line being read
+    std::size_t length_ = 0;                 // characters of that line so far, kept or not
+    char last_ = '\0';                       // its last character
 };
 
 void finish_count(PDBLINES& out) {
@@ -150,10 +168,15 @@ PDBMOL make_pdb_store(std::span<const PDBLINE> str_in, int max, int model, char 
     std::vector<int, PDBBULK<int>> counts(lines + 1);
     const PDBSIZE size = get_pdb_load_size(str_in, max, model, typ, counts);
     store = PDBSTORE{};  // the old structure goes first: it and the new are never held together
-    store.r.assign(static_cast<std::size_t>(size.nbofr), PDBRESI{});
+    const auto residues = static_cast<std::size_t>(size.nbofr);
+    const auto atoms = static_cast<std::size_t>(size.nbofa);
+    store.r.reserve(residues);
+    pdbbulk::prefault(store.r.data(), residues * sizeof(PDBRESI));
+    store.r.assign(residues, PDBRESI{});
     // The atoms are made without a value in fresh memory, so they are all zero bytes without being written
-    // here; load_pdb writes every field of each atom it loads.
-    store.a.resize(static_cast<std::size_t>(size.nbofa));
+    // here; load_pdb writes every field of each atom it loads, into memory faulted in here at once.
+    store.a.resize(atoms);
+    pdbbulk::prefault(store.a.data(), atoms * sizeof(PDBATOM));
     std::size_t offset = 0;
     for (std::size_t i = 0; i < store.r.size(); ++i) {
         const std::size_t n = static_cast<std::size_t>(counts[i]);
