@@ -130,15 +130,19 @@ TEST(LineSetsLarge, FileMatchesTextWithCleanBuffers) {
     }
 }
 
-// A line set or a store given a second, smaller file holds only that file: nothing of the first shows
-// through in the line buffers, and the store is sized for the second structure alone.
+// A line set or a store given a second file holds only that file: nothing of the first shows through in
+// the line buffers or the atoms, whether the second is smaller (the memory is kept) or larger (it is not).
 TEST(LineSetsLarge, ReusedSetAndStoreHoldOnlyTheSecondFile) {
     const std::string big = std::string(126, 'X') + "\n" + structure(30000, 4);
     const std::string small = "END\n" + structure(3, 2, 500);
     PDBLINES set;
+    pdb_lines_from_text(small, set);
     pdb_lines_from_text(big, set);
+    expect_clean_lines(set, pdbtest::lines_of(big));
     PDBSTORE store;
     make_pdb_store(set.line, set.max, INT_MAX, 'w', store);
+    PDBMOL mol = make_pdb_store(set.line, set.max, INT_MAX, 'w', store);
+    load_pdb(set.line, std::span<PDBMOL>(&mol, 1), 0, 0, set.max, INT_MAX, 'w', 0);
 
     const PDBLINES fresh = pdbtest::lines_of(small);
     ASSERT_EQ(pdb_lines_from_file(write_temp(small).c_str(), set), fresh.max);
@@ -147,9 +151,11 @@ TEST(LineSetsLarge, ReusedSetAndStoreHoldOnlyTheSecondFile) {
     ASSERT_EQ(pdb_lines_from_text(small, set), fresh.max);
     expect_clean_lines(set, fresh);
 
-    PDBMOL mol = make_pdb_store(set.line, set.max, INT_MAX, 'w', store);
+    mol = make_pdb_store(set.line, set.max, INT_MAX, 'w', store);
     EXPECT_EQ(store.r.size(), 3u);
     EXPECT_EQ(store.a.size(), 6u);
+    for (const PDBATOM& a : store.a)
+        EXPECT_TRUE(a.anb == 0 && a.x == 0.0f && a.aname[0] == '\0') << "an atom of the first structure";
     EXPECT_EQ(load_pdb(set.line, std::span<PDBMOL>(&mol, 1), 0, 0, set.max, INT_MAX, 'w', 0), 3);
     EXPECT_EQ(mol.r[2].rnb, 502);
     EXPECT_EQ(mol.r[2].rnbofa, 2);

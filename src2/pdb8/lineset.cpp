@@ -19,12 +19,21 @@ constexpr std::size_t kAhead = 8192;                  // lines faulted in at a t
 // pieces; its characters past kKeep are counted, not stored.
 class LineSplitter {
   public:
-    // The line set starts from fresh memory with room for `expected` lines, so that every line buffer
-    // made is all NUL bytes before its text is copied in (a clean tail), and nothing is written twice.
-    // More lines than expected just grow the set.
+    // Every line buffer ends up as its text, a NUL and NULs to the end (a clean tail). A line set with
+    // room for the `expected` lines keeps its memory, which then holds old text: each tail is cleared as
+    // its line ends. Otherwise the old lines go first (they and the new are never held together) and the
+    // set starts from fresh memory, whose buffers are all NUL bytes already and are written only with
+    // their text. More lines than expected just grow the set.
     LineSplitter(PDBLINES& out, std::size_t expected) : out_(out) {
-        out_ = PDBLINES{};  // the old lines go first: they and the new are never held together
-        out_.line.reserve(expected);
+        out_.max = 0;
+        out_.cut = 0;
+        if (out_.line.capacity() > 0 && expected <= out_.line.capacity()) {
+            out_.line.clear();
+            clear_tails_ = true;
+        } else {
+            out_ = PDBLINES{};
+            out_.line.reserve(expected);
+        }
     }
 
     void feed(const char* p, std::size_t n) {
@@ -50,7 +59,7 @@ class LineSplitter {
             if (out_.line.size() >= static_cast<std::size_t>(INT_MAX))
                 err("SUB:PDB_LINES", "The PDB text has more lines than a line set can count");
             if (out_.line.size() == faulted_ || out_.line.data() != faulted_base_) fault_in_more();
-            out_.line.emplace_back();  // not written: fresh memory, see the constructor
+            out_.line.emplace_back();  // not written: see the constructor
             open_ = true;
         }
         if (n == 0) return;
@@ -63,7 +72,10 @@ class LineSplitter {
         if (!open_) append(nullptr, 0);  // an empty line
         std::size_t length = length_;
         if (at_newline && length > 0 && last_ == '\r') --length;  // CRLF: the "\r" belongs to the line end
-        out_.line.back()[std::min(length, kKeep)] = '\0';
+        const std::size_t kept = std::min(length, kKeep);
+        PDBLINE& line = out_.line.back();
+        line[kept] = '\0';
+        if (clear_tails_) std::memset(line.data() + kept + 1, 0, kKeep - kept);
         if (length > kKeep) ++out_.cut;
         open_ = false;
         length_ = 0;
@@ -86,6 +98,7 @@ class LineSplitter {
     PDBLINES& out_;
     const PDBLINE* faulted_base_ = nullptr;  // the room faulted_ counts in
     std::size_t faulted_ = 0;                // lines of room faulted in, from its start
+    bool clear_tails_ = false;               // the buffers may hold old text
     bool open_ = false;                      // the last element of the line set is the line being read
     std::size_t length_ = 0;                 // characters of that line so far, kept or not
     char last_ = '\0';                       // its last character
@@ -167,16 +180,26 @@ PDBMOL make_pdb_store(std::span<const PDBLINE> str_in, int max, int model, char 
     // Made without a value: get_pdb_load_size writes the count of each residue, and only those are read.
     std::vector<int, PDBBULK<int>> counts(lines + 1);
     const PDBSIZE size = get_pdb_load_size(str_in, max, model, typ, counts);
-    store = PDBSTORE{};  // the old structure goes first: it and the new are never held together
     const auto residues = static_cast<std::size_t>(size.nbofr);
     const auto atoms = static_cast<std::size_t>(size.nbofa);
-    store.r.reserve(residues);
-    pdbbulk::prefault(store.r.data(), residues * sizeof(PDBRESI));
+    // A store with room for the new structure keeps its memory, already faulted in. Otherwise its old
+    // arrays go first (the old and the new are never held together) and fresh memory, faulted in here at
+    // once, takes the new.
+    if (store.r.capacity() < residues) {
+        store.r = {};
+        store.r.reserve(residues);
+        pdbbulk::prefault(store.r.data(), residues * sizeof(PDBRESI));
+    }
     store.r.assign(residues, PDBRESI{});
-    // The atoms are made without a value in fresh memory, so they are all zero bytes without being written
-    // here; load_pdb writes every field of each atom it loads, into memory faulted in here at once.
-    store.a.resize(atoms);
-    pdbbulk::prefault(store.a.data(), atoms * sizeof(PDBATOM));
+    // Every atom reads as zero bytes until load_pdb writes it. Fresh memory is that already: the atoms are
+    // made there without a value and not written twice. Kept memory is zero-filled.
+    if (store.a.capacity() < atoms) {
+        store.a = {};
+        store.a.resize(atoms);
+        pdbbulk::prefault(store.a.data(), atoms * sizeof(PDBATOM));
+    } else {
+        store.a.assign(atoms, PDBATOM{});
+    }
     std::size_t offset = 0;
     for (std::size_t i = 0; i < store.r.size(); ++i) {
         const std::size_t n = static_cast<std::size_t>(counts[i]);
