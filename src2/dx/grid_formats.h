@@ -93,10 +93,6 @@ bool open_input(const char* name, Input& input);
 void print_header_lines(const Tuhbdgrd& grd);
 void print_value_count(long nbdat, int LEVEL);
 
-// A large array that is filled page by page takes 512 times fewer page faults on 2 MiB pages: asks the
-// system for them over the whole 2 MiB pages inside [start, start + bytes). Only a hint.
-void ask_for_huge_pages(void* start, std::size_t bytes);
-
 // load_data, publishing in `progress` (when given) how many values are final as it goes.
 long load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL, ValueProgress* progress);
 
