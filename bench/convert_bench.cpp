@@ -75,7 +75,7 @@ void BM_AtomLine_Writer(benchmark::State& state) {
     std::FILE* sink = std::fopen("/dev/null", "w");
     long serial = 0, v = 0;
     {
-        atomfmt::AtomWriter writer(sink, grid.g);
+        atomfmt::AtomWriter writer(sink, grid.g, false);
         for (auto _ : state) {
             const long i = v / 10000, j = v / 100 % 100, k = v % 100;
             writer.write(++serial, i * 100 + j + 1, i, j, k, grid.values[v]);

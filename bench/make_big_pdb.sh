@@ -4,13 +4,18 @@
 # chain letter (A-Z, a-z, 0-9, round and round) and every record a new serial number (1 to 99999, then
 # again from 1), so residues of different copies never run together. A TER closes each copy.
 #
-#   bench/make_big_pdb.sh [output [N]]       default output: build/bench/big.pdb
+#   bench/make_big_pdb.sh [output [N [file ...]]]    default output: build/bench/big.pdb
+# The files replicated are those named after N, by default every tests/data/pdb/*.pdb (another reader
+# that refuses some of those files' records can be given a file made of the others).
 # Needs only bash and awk.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 out=${1:-$here/../build/bench/big.pdb}
 want=${2:-1000000}
+shift $(($# < 2 ? $# : 2))
+sources=("$@")
+[ ${#sources[@]} -gt 0 ] || sources=("$here"/../tests/data/pdb/*.pdb)
 mkdir -p "$(dirname "$out")"
 
 awk -v want="$want" '
@@ -41,6 +46,6 @@ awk -v want="$want" '
         }
         print "END"
     }
-' "$here"/../tests/data/pdb/*.pdb > "$out"
+' "${sources[@]}" > "$out"
 
 echo "$out: $(grep -c -E '^(ATOM  |HETATM)' "$out") ATOM/HETATM lines, $(wc -l < "$out") lines"

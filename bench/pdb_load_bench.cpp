@@ -85,7 +85,8 @@ class QuietStdout {
     int saved_;
 };
 
-// Making the line set, into a line set whose memory is already in place (the splitting itself)...
+// Making the line set again into the same PDBLINES, which keeps its memory (the splitting itself, and
+// clearing the old text past each line)...
 void BM_LineSetFromText(benchmark::State& state) {
     if (!have_input(state)) return;
     PDBLINES set;
@@ -105,7 +106,7 @@ void BM_LineSetFromFile(benchmark::State& state) {
     count_lines(state);
 }
 
-// ... and into a new line set each time, as a tool loading one file pays it (fresh memory faulted in).
+// ... and into a new PDBLINES each time, as a tool loading one file does (fresh memory faulted in).
 void BM_LineSetFromFileFresh(benchmark::State& state) {
     if (!have_input(state)) return;
     const std::string name = big_file_name();

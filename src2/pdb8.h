@@ -12,10 +12,14 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 // A point or a vector.
@@ -159,10 +163,51 @@ int load_pdb(std::span<const PDBLINE> str_in, std::span<PDBMOL> array, int mol, 
 // is counted in `cut`; PDB records end at column 80, so only text past the record is lost. Other bytes
 // are kept as they are (a NUL byte ends the line's text for the toolkit).
 
+// Memory for the large arrays of line sets and stores. pdb_bulk_allocate hands out zero-filled memory,
+// aligned for any record, and throws std::bad_alloc when there is none; a block of 8 MiB or more is mapped
+// from the system on its own, so the system zero-fills it as it is first touched and nothing is zeroed
+// twice. pdb_bulk_free takes the block and its size back.
+void* pdb_bulk_allocate(std::size_t bytes);
+void pdb_bulk_free(void* block, std::size_t bytes) noexcept;
+
+// The allocator of those arrays. An element it makes without a value (resize, emplace_back()) is left as
+// the memory holds it, instead of being written with zeros again: in a block fresh from pdb_bulk_allocate
+// that is all zero bytes, but in room a container reuses after clear() or a shrink, whatever was there.
+// Elements made from a value (push_back(x), assign(n, x)) are copied as usual.
+template <class T>
+struct PDBBULK {
+    static_assert(alignof(T) <= alignof(std::max_align_t), "pdb_bulk_allocate aligns for max_align_t");
+    using value_type = T;
+
+    constexpr PDBBULK() noexcept = default;
+    template <class U>
+    constexpr PDBBULK(const PDBBULK<U>& /*other*/) noexcept {}
+
+    T* allocate(std::size_t n) {
+        if (n > SIZE_MAX / sizeof(T)) throw std::bad_array_new_length();
+        return static_cast<T*>(pdb_bulk_allocate(n * sizeof(T)));
+    }
+    void deallocate(T* p, std::size_t n) noexcept { pdb_bulk_free(p, n * sizeof(T)); }
+
+    template <class U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+
+    template <class U>
+    bool operator==(const PDBBULK<U>&) const noexcept {
+        return true;
+    }
+};
+
 struct PDBLINES {
-    std::vector<PDBLINE> line;  // line i of the file, NUL-terminated
-    int max = 0;                // number of lines: the `max` of the pre-scan and the reader
-    int cut = 0;                // lines longer than 127 characters, kept as their first 127
+    std::vector<PDBLINE, PDBBULK<PDBLINE>> line;  // line i of the file, NUL-terminated
+    int max = 0;                                  // number of lines: the `max` of the pre-scan and the reader
+    int cut = 0;                                  // lines longer than 127 characters, kept as their first 127
 };
 
 // Each makes `out` hold the lines of the text, stream or file and returns their number. The stream is
@@ -188,8 +233,8 @@ PDBSIZE get_pdb_load_size(std::span<const PDBLINE> str_in, int max, int model, c
 
 // Storage for one structure: residue slots and one atom array shared out among them.
 struct PDBSTORE {
-    std::vector<PDBRESI> r;
-    std::vector<PDBATOM> a;
+    std::vector<PDBRESI, PDBBULK<PDBRESI>> r;
+    std::vector<PDBATOM, PDBBULK<PDBATOM>> a;
 };
 
 // Sizes `store` exactly for load_pdb(str_in, ..., start 0, max, model, typ, ...) (slot i views as many

@@ -566,12 +566,10 @@ void Ccp4Reader::move_values(std::span<double> values) {
         std::clamp<std::size_t>(kSlabBytes / (slice * bpv), 1, std::max<std::size_t>(nz, 1));
     const std::size_t lines_per_read =
         run < nz ? 1 : std::max<std::size_t>(1, kSlabBytes / (slice * nz * bpv));
-    // Not cleared, and on 2 MiB pages: every byte is read into before it is used, and on these
-    // machines faulting in 16 MiB page by page costs as much as converting it.
+    // Not cleared: every byte is read into before it is used.
     const std::size_t slab_bytes =
         std::min(run * slice * bpv * lines_per_read, static_cast<std::size_t>(value_count()) * bpv);
-    const auto slab_memory = std::make_unique_for_overwrite<char[]>(slab_bytes + (std::size_t{2} << 20));
-    ask_for_huge_pages(slab_memory.get(), slab_bytes + (std::size_t{2} << 20));
+    const auto slab_memory = std::make_unique_for_overwrite<char[]>(slab_bytes);
     const std::span<char> slab(slab_memory.get(), slab_bytes);
     double* const out = values.data();
     std::uint64_t done = 0;

@@ -93,16 +93,13 @@ bool open_input(const char* name, Input& input);
 void print_header_lines(const Tuhbdgrd& grd);
 void print_value_count(long nbdat, int LEVEL);
 
-// A large array that is filled page by page takes 512 times fewer page faults on 2 MiB pages: asks the
-// system for them over the whole 2 MiB pages inside [start, start + bytes). Only a hint.
-void ask_for_huge_pages(void* start, std::size_t bytes);
-
 // load_data, publishing in `progress` (when given) how many values are final as it goes.
 long load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL, ValueProgress* progress);
 
-// read_grid_file in its two steps, so that the run can start writing while the values are read. The
-// constructor opens the file and reads its header, printing through "Dimension of data", and allocates
-// the values; read_values() reads them, printing through "Time to read the data file".
+// read_grid_file in its steps, so that the run can start writing while the values are read. The
+// constructor opens the file and reads its header, printing through "Dimension of data"; allocate()
+// makes room for the values (fatal when the dimensions are beyond memory); read_values() reads them,
+// printing through "Time to read the data file".
 class GridReading {
   public:
     GridReading(const std::string& name, bool order_given, int LEVEL);
@@ -111,6 +108,9 @@ class GridReading {
     GridReading& operator=(const GridReading&) = delete;
 
     GridFile& file() { return out_; }
+    // The number of points the header gives (fatal when it overflows); allocate() makes room for them.
+    std::size_t points() const;
+    void allocate();
     // `progress` is followed only for voxmol's own format, whose values arrive in walk order (for "XYZ"
     // data); the others publish all their values at the end.
     void read_values(ValueProgress* progress = nullptr);

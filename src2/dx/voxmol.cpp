@@ -206,6 +206,7 @@ int voxmol_main(int argc, const char* const* argv) {
 
     if (LEVEL > 1) std::printf("I am reading the data file header:  %s  ...........\n", s.dataname.c_str());
     gridfmt::GridReading reading(s.dataname, s.order_given, LEVEL);
+    reading.allocate();
     GridFile& input = reading.file();
     grd = input.grid;
     s.dimX = grd.nx;

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "dx/uhbdio.h"
+#include "dx/grid_formats.h"
 #include "fuzz_common.h"
 
 namespace {
@@ -31,6 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (f == nullptr) std::abort();
     std::fwrite(data, 1, size, f);
     std::fclose(f);
-    fuzz::run([&] { read_grid_file(path, size % 3 == 0, 3); });
+    fuzz::run([&] {
+        gridfmt::GridReading reading(path, size % 3 == 0, 3);
+        // Large grids are legitimate but too slow and too big to fill millions of times.
+        if (reading.points() > (std::size_t{1} << 20)) return;
+        reading.allocate();
+        reading.read_values();
+    });
     return 0;
 }
