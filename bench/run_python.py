@@ -8,12 +8,15 @@
          inside Python around the call, against the command line's writing time: its run with the full
          window less its run with an empty one. Both files must be the same, byte for byte. The grid is a
          CCP4/MRC map (made with mrcfile): for voxmol's own text format the command line writes while it
-         reads, so its writing time cannot be told apart from its reading.
+         reads, so its writing time cannot be told apart from its reading. The map and both outputs lie
+         in WRITE_WORK (default /dev/shm/voxmol-bench-python, memory): on this machine's disk the time of
+         writing 632 MB is mostly the disk's, and varies from run to run by more than the comparison.
+         The empty window's run also walks the values, which the writing time then leaves out.
   load   voxmol.read_structure of a PDB file of ATOMS atoms (default 1,000,000; bench/make_big_pdb.sh, its
          lines cut after column 78) against gemmi.read_structure of the same file, alternating in one
          process.
 
-Each figure is the median of RUNS runs (default 5); written pages are flushed to disk before each timed
+ONLY=read,write,load picks the pairs. Each figure is the median of RUNS runs (default 5), the two sides of a pair taking turns; written pages are flushed to disk before each timed
 run, so no run pays for another's output. Run through bench/run_python.sh, which builds the bench preset.
 """
 import os
@@ -25,6 +28,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.environ.get("BUILD", os.path.join(ROOT, "build/bench"))
 WORK = os.environ.get("WORK", "/tmp/voxmol-bench-python")
+WRITE_WORK = os.environ.get("WRITE_WORK", "/dev/shm/voxmol-bench-python" if os.path.isdir("/dev/shm") else WORK)
 RUNS = int(os.environ.get("RUNS", "5"))
 READ_N = int(os.environ.get("READ_N", "256"))
 WRITE_N = int(os.environ.get("WRITE_N", "200"))
@@ -43,8 +47,14 @@ def wall(args, cwd=WORK):
     return time.perf_counter() - t
 
 
-def median(f):
-    return statistics.median(f() for _ in range(RUNS))
+def interleaved(*measures):
+    """The median of each measure over RUNS rounds, the measures taking turns within each round, so that
+    a slower spell of a shared machine weighs on all of them alike."""
+    times = [[] for _ in measures]
+    for _ in range(RUNS):
+        for t, measure in zip(times, measures):
+            t.append(measure())
+    return [statistics.median(t) for t in times]
 
 
 def grid(n):
@@ -61,9 +71,10 @@ def grid(n):
 def bench_read():
     path = grid(READ_N)
     code = f"import voxmol; voxmol.read_grid({path!r})"
-    startup = median(lambda: wall([PYTHON, "-c", "import voxmol"]))
-    cli = median(lambda: wall([VOXMOL, path, "-t", "2", "3", "-l", "1"]))
-    module = median(lambda: wall([PYTHON, "-c", code])) - startup
+    startup, cli, module = interleaved(lambda: wall([PYTHON, "-c", "import voxmol"]),
+                                       lambda: wall([VOXMOL, path, "-t", "2", "3", "-l", "1"]),
+                                       lambda: wall([PYTHON, "-c", code]))
+    module -= startup
     return [
         (f"read {READ_N}^3: voxmol {os.path.basename(path)} -t 2 3 -l 1", cli, None),
         ("read: python3 -c 'import voxmol' (start-up, subtracted below)", startup, None),
@@ -73,7 +84,7 @@ def bench_read():
 
 def mrc_grid(n):
     """The field of make_grid.c as a single-precision CCP4/MRC map."""
-    path = os.path.join(WORK, f"grid{n}.mrc")
+    path = os.path.join(WRITE_WORK, f"grid{n}.mrc")
     if not os.path.exists(path):
         import mrcfile
         import numpy as np
@@ -88,30 +99,39 @@ def mrc_grid(n):
     return path
 
 
+WRITE_CODE = """
+import os, sys, time, voxmol
+g = voxmol.read_grid(sys.argv[1])
+os.sync()
+t = time.perf_counter()
+n = voxmol.write_pdb(g, sys.argv[2])
+print(time.perf_counter() - t, n)
+"""
+
+
 def bench_write():
     path = mrc_grid(WRITE_N)
-    out = os.path.join(WORK, f"grid{WRITE_N}.pdb")  # beside the map
-    mine = os.path.join(WORK, "module.pdb")
-    empty = median(lambda: wall([VOXMOL, path, "-t", "2", "3", "-l", "1"]))
+    out = os.path.join(WRITE_WORK, f"grid{WRITE_N}.pdb")  # beside the map
+    mine = os.path.join(WRITE_WORK, "module.pdb")
+    records = []
 
     def full():
         if os.path.exists(out):
             os.remove(out)
-        return wall([VOXMOL, path, "-t", "-1", "1", "-l", "1"])
+        return wall([VOXMOL, path, "-t", "-1", "1", "-l", "1"], WRITE_WORK)
 
-    cli = median(full) - empty
-    code = (
-        "import os, sys, time, voxmol\n"
-        "g = voxmol.read_grid(sys.argv[1])\n"
-        "times = []\n"
-        "for _ in range(int(sys.argv[3])):\n"
-        "    if os.path.exists(sys.argv[2]): os.remove(sys.argv[2])\n"
-        "    os.sync(); t = time.perf_counter(); n = voxmol.write_pdb(g, sys.argv[2]); times.append(time.perf_counter() - t)\n"
-        "print(sorted(times)[len(times) // 2], n)\n"
-    )
-    run = subprocess.run([PYTHON, "-c", code, path, mine, str(RUNS)], env=ENV, check=True, capture_output=True, text=True)
-    module, records = run.stdout.split()
-    module = float(module)
+    def module():
+        if os.path.exists(mine):
+            os.remove(mine)
+        run = subprocess.run([PYTHON, "-c", WRITE_CODE, path, mine], env=ENV, check=True, capture_output=True,
+                             text=True)
+        seconds, n = run.stdout.split()
+        records.append(int(n))
+        return float(seconds)
+
+    empty, full, module = interleaved(lambda: wall([VOXMOL, path, "-t", "2", "3", "-l", "1"], WRITE_WORK), full,
+                                      module)
+    cli = full - empty
     with open(out, "rb") as a, open(mine, "rb") as b:
         same = a.read() == b.read()
     os.remove(out)
@@ -119,7 +139,7 @@ def bench_write():
     if not same:
         sys.exit("write_pdb and the command line wrote different files")
     return [
-        (f"write {WRITE_N}^3 map ({int(records):,} records): voxmol -t -1 1 less -t 2 3", cli, None),
+        (f"write {WRITE_N}^3 map ({records[0]:,} records): voxmol -t -1 1 less -t 2 3", cli, None),
         ("write: write_pdb (same bytes)", module, module / cli),
     ]
 
@@ -158,9 +178,11 @@ def bench_load():
 
 def main():
     os.makedirs(WORK, exist_ok=True)
+    os.makedirs(WRITE_WORK, exist_ok=True)
     print(f"medians of {RUNS} runs")
     print(f"{'measurement':<78} {'seconds':>8} {'ratio':>7}", flush=True)
-    for bench in (bench_read, bench_write, bench_load):
+    chosen = os.environ.get("ONLY", "read,write,load").split(",")
+    for bench in (globals()["bench_" + name] for name in chosen):
         for what, seconds, ratio in bench():
             print(f"{what:<78} {seconds:8.3f} {'' if ratio is None else f'{ratio:6.2f}x':>7}", flush=True)
     print("ratios: read and write are module / command line (1.10x or less is the goal); load is gemmi / module "

@@ -5,6 +5,7 @@
 #
 # usage: bench/run_python.sh      environment: RUNS=5  WORK=/tmp/voxmol-bench-python  BUILD=<a build folder
 #                                  to time as it is, default build/bench>  READ_N=256  WRITE_N=200  ATOMS=1000000
+#                                  ONLY=read,write,load  WRITE_WORK=/dev/shm/voxmol-bench-python
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$root/build/bench}
