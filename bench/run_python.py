@@ -16,8 +16,9 @@
          lines cut after column 78) against gemmi.read_structure of the same file, alternating in one
          process.
 
-ONLY=read,write,load picks the pairs. Each figure is the median of RUNS runs (default 5), the two sides of a pair taking turns; written pages are flushed to disk before each timed
-run, so no run pays for another's output. Run through bench/run_python.sh, which builds the bench preset.
+ONLY=read,write,load picks the pairs. Each figure is the median of RUNS runs (default 5), the two sides of a
+pair taking turns; written pages are flushed to disk before each timed run, so no run pays for another's
+output. Run through bench/run_python.sh, which builds the bench preset.
 """
 import os
 import statistics
@@ -28,7 +29,8 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.environ.get("BUILD", os.path.join(ROOT, "build/bench"))
 WORK = os.environ.get("WORK", "/tmp/voxmol-bench-python")
-WRITE_WORK = os.environ.get("WRITE_WORK", "/dev/shm/voxmol-bench-python" if os.path.isdir("/dev/shm") else WORK)
+IN_MEMORY = "/dev/shm/voxmol-bench-python" if os.path.isdir("/dev/shm") else WORK
+WRITE_WORK = os.environ.get("WRITE_WORK", IN_MEMORY)
 RUNS = int(os.environ.get("RUNS", "5"))
 READ_N = int(os.environ.get("READ_N", "256"))
 WRITE_N = int(os.environ.get("WRITE_N", "200"))
@@ -91,7 +93,8 @@ def mrc_grid(n):
 
         h = 0.5
         x = -0.5 * h * (n - 1) + h * np.arange(n)
-        field = np.sin(0.31 * x)[:, None, None] * np.cos(0.23 * x)[None, :, None] * np.sin(0.17 * x + 0.5)[None, None, :]
+        field = (np.sin(0.31 * x)[:, None, None] * np.cos(0.23 * x)[None, :, None]
+                 * np.sin(0.17 * x + 0.5)[None, None, :])
         with mrcfile.new(path + ".part", overwrite=True) as m:
             m.set_data(np.ascontiguousarray(field.astype(np.float32).transpose(2, 1, 0)))
             m.voxel_size = h
@@ -129,8 +132,10 @@ def bench_write():
         records.append(int(n))
         return float(seconds)
 
-    empty, full, module = interleaved(lambda: wall([VOXMOL, path, "-t", "2", "3", "-l", "1"], WRITE_WORK), full,
-                                      module)
+    def empty():
+        return wall([VOXMOL, path, "-t", "2", "3", "-l", "1"], WRITE_WORK)
+
+    empty, full, module = interleaved(empty, full, module)
     cli = full - empty
     with open(out, "rb") as a, open(mine, "rb") as b:
         same = a.read() == b.read()
@@ -185,8 +190,8 @@ def main():
     for bench in (globals()["bench_" + name] for name in chosen):
         for what, seconds, ratio in bench():
             print(f"{what:<78} {seconds:8.3f} {'' if ratio is None else f'{ratio:6.2f}x':>7}", flush=True)
-    print("ratios: read and write are module / command line (1.10x or less is the goal); load is gemmi / module "
-          "(5x or more)")
+    print("ratios: read and write are module / command line (1.10x or less is the goal); "
+          "load is gemmi / module (5x or more)")
 
 
 if __name__ == "__main__":

@@ -188,7 +188,8 @@ long write_grid_pdb(const Grid& g, const py::handle& target, std::pair<double, d
     // thread may write.
     const bool threaded = !out.to_python() && std::thread::hardware_concurrency() > 1;
     if (verbose) write_to_sys_stdout(kWriting);
-    const long records = write_pdb_records(out.get(), g.record, min, max, step, g.x_fastest, threaded, nullptr);
+    const long records =
+        write_pdb_records(out.get(), g.record, min, max, step, g.x_fastest, threaded, nullptr);
     out.close();
     if (verbose) write_to_sys_stdout(kWritten);
     return records;

@@ -50,7 +50,8 @@ def gzipped(path):
     return str(path) + ".gz"
 
 
-def native(folder, name, shape=(7, 6, 5), origin=(-3.5, 2.0, 0.25), step=(0.5, 0.75, 1.25), order="XYZ", gz=False):
+def native(folder, name, shape=(7, 6, 5), origin=(-3.5, 2.0, 0.25), step=(0.5, 0.75, 1.25), order="XYZ",
+           gz=False):
     values = smooth(shape)
     lo = np.array(origin, dtype=float)
     hi = lo + (np.array(shape) - 1) * np.array(step)
@@ -59,7 +60,8 @@ def native(folder, name, shape=(7, 6, 5), origin=(-3.5, 2.0, 0.25), step=(0.5, 0
     with open(path, "w") as f:
         f.write("! written by the module's tests\n")
         header = [*lo, *hi, values.size, 0, *shape, *lo, *(hi - lo)]
-        f.write(" ".join(repr(float(v)) if isinstance(v, (float, np.floating)) else str(v) for v in header) + "\n")
+        f.write(" ".join(repr(float(v)) if isinstance(v, (float, np.floating)) else str(v) for v in header))
+        f.write("\n")
         f.write("".join(f"{v!r}\n" for v in listed.tolist()))
     # A single point has no neighbour: spacing 0.
     spacing = np.array([abs((h - l) / (n - 1)) if n > 1 else 0.0 for l, h, n in zip(lo, hi, shape)])
@@ -92,7 +94,8 @@ def ccp4_gemmi(folder, name, cell):
     orth = np.array(back.grid.unit_cell.orthogonalization_matrix.tolist())
     axes = (orth / np.array(shape)).T  # step d: column d of the matrix over the points along d
     orthogonal = all(angle == 90 for angle in cell[3:])
-    return Case(str(path), Reference(values, np.zeros(3), axes), also=[by_griddata(path)] if orthogonal else [])
+    also = [by_griddata(path)] if orthogonal else []
+    return Case(str(path), Reference(values, np.zeros(3), axes), also=also)
 
 
 def mrc_mrcfile(folder, name, gz=False):
@@ -136,7 +139,8 @@ def autodock(folder, name, elements=(6, 4, 8), spacing=0.375, center=(1.5, -2.25
     values = smooth([n + 1 for n in elements])
     path = folder / f"{name}.map"
     with open(path, "w") as f:
-        f.write("GRID_PARAMETER_FILE receptor.gpf\nGRID_DATA_FILE receptor.maps.fld\nMACROMOLECULE receptor.pdbqt\n")
+        f.write("GRID_PARAMETER_FILE receptor.gpf\nGRID_DATA_FILE receptor.maps.fld\n")
+        f.write("MACROMOLECULE receptor.pdbqt\n")
         f.write(f"SPACING {spacing}\nNELEMENTS {elements[0]} {elements[1]} {elements[2]}\n")
         f.write("CENTER " + " ".join(repr(float(c)) for c in center) + "\n")
         # x fastest, one value a line, as AutoGrid writes them
@@ -151,6 +155,7 @@ def real(path, format):
     return Case(str(path), by_griddata(path) if format == "opendx" else None)
 
 
+GRIDS = TEST_DATA / "grids"
 TRICLINIC = [[6.0, 0.0, 0.0], [1.5, 5.0, 0.0], [-0.8, 1.1, 4.5]]
 MAKERS = {
     "native": lambda d: native(d, "native"),
@@ -167,14 +172,15 @@ MAKERS = {
     "cube-ase-triclinic": lambda d: cube_ase(d, "ase-tric", TRICLINIC, origin=(1.25, -3.5, 0.75)),
     "cube-ase-gzip": lambda d: cube_ase(d, "ase-gz", TRICLINIC, gz=True),
     "autodock": lambda d: autodock(d, "autodock"),
-    "real-apbs-potential-dx-gzip": lambda d: real(TEST_DATA / "grids/apbs_ubiquitin_potential.dx.gz", "opendx"),
-    "real-apbs-potential-dxbin-gzip": lambda d: real(TEST_DATA / "grids/apbs_ubiquitin_potential.dxbin.gz", ""),
-    "real-ccp4-permuted": lambda d: real(TEST_DATA / "grids/ccp4_permuted.mrc", ""),
+    "real-apbs-potential-dx-gzip": lambda d: real(GRIDS / "apbs_ubiquitin_potential.dx.gz", "opendx"),
+    "real-apbs-potential-dxbin-gzip": lambda d: real(GRIDS / "apbs_ubiquitin_potential.dxbin.gz", ""),
+    "real-ccp4-permuted": lambda d: real(GRIDS / "ccp4_permuted.mrc", ""),
     "example-potential": lambda d: real(ROOT / "examples/ubiquitin-potential.dx.gz", "opendx"),
     "example-blobs": lambda d: real(ROOT / "examples/blobs.txt", ""),
 }
 NAMES = list(MAKERS)
-WITH_REFERENCE = [n for n in NAMES if n not in ("real-apbs-potential-dxbin-gzip", "real-ccp4-permuted", "example-blobs")]
+WITHOUT_READER = ("real-apbs-potential-dxbin-gzip", "real-ccp4-permuted", "example-blobs")
+WITH_REFERENCE = [n for n in NAMES if n not in WITHOUT_READER]
 
 
 def make(name, folder):

@@ -23,20 +23,23 @@ def write(folder, name, text):
     return path
 
 
+NEGATIVE = "0 0 0 1 1 1 8 1 2 -2 2 0 0 0 1 1 1\n"
+ONE_POINT = "0 0 0 1 1 1 1 1 1 1 1 0 0 0 1 1 1\n0\n"
+
 # (case, call on a folder, where, message)
 FATAL = [
     ("missing grid file", lambda d: voxmol.read_grid(d / "missing.txt"), "MAIN:VOXDEN",
      "I cannot open the input data file"),
     ("no header line", lambda d: voxmol.read_grid(write(d, "h.txt", "1\n2\n")), "MAIN:VOXDEN",
      "The data file holds no header line of 17 fields"),
-    ("negative dimension", lambda d: voxmol.read_grid(write(d, "n.txt", "0 0 0 1 1 1 8 1 2 -2 2 0 0 0 1 1 1\n")),
-     "MAIN:VOXDEN", "The header of the data file gives a negative grid dimension"),
+    ("negative dimension", lambda d: voxmol.read_grid(write(d, "n.txt", NEGATIVE)), "MAIN:VOXDEN",
+     "The header of the data file gives a negative grid dimension"),
     ("truncated gzip", lambda d: voxmol.read_grid(gz_cut(d)), "MAIN:VOXDEN",
      "The gzip-compressed data file is corrupt or truncated (it ends inside the compressed data)"),
     ("convert a missing file", lambda d: voxmol.convert(d / "missing.txt"), "MAIN:VOXDEN",
      "I cannot open the input data file"),
-    ("convert onto its input", lambda d: voxmol.convert(write(d, "g.pdb", "0 0 0 1 1 1 1 1 1 1 1 0 0 0 1 1 1\n0\n")),
-     "MAIN:VOXDEN", "The output file would overwrite the input data file"),
+    ("convert onto its input", lambda d: voxmol.convert(write(d, "g.pdb", ONE_POINT)), "MAIN:VOXDEN",
+     "The output file would overwrite the input data file"),
     ("selection of three residues", lambda d: voxmol.read_structure(PDB_FILES[0]).select("A1-A5-A9"),
      "SUB:READ_RES_PATTERN", "Error in the split residue selection"),
 ]

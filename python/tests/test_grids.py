@@ -55,7 +55,8 @@ def test_read_grid_is_what_the_converter_reads(grid_files, name, tmp_path):
 
 @pytest.mark.parametrize("window,step", WINDOWS, ids=lambda w: str(w))
 @pytest.mark.parametrize("name", NAMES)
-def test_write_pdb_writes_what_the_command_line_writes(grid_files, name, window, step, copy_to, tmp_path, capsys):
+def test_write_pdb_writes_what_the_command_line_writes(grid_files, name, window, step, copy_to, tmp_path,
+                                                        capsys):
     case = grid_files(name)
     grid = read(case)
     data = copy_to(case.path)
@@ -130,7 +131,8 @@ def test_grid_copies_any_real_array_into_walk_order(kind):
     grid = voxmol.Grid(given, (1.0, 2.0, 3.0), np.diag([0.5, 1.0, 2.0]))
     assert grid.values.dtype == np.float64 and grid.values.flags.c_contiguous
     assert np.array_equal(grid.values, np.asarray(given, dtype=np.float64))
-    reference = voxmol.Grid(np.asarray(given, dtype=np.float64).copy(), (1.0, 2.0, 3.0), np.diag([0.5, 1.0, 2.0]))
+    plain = np.asarray(given, dtype=np.float64).copy()
+    reference = voxmol.Grid(plain, (1.0, 2.0, 3.0), np.diag([0.5, 1.0, 2.0]))
     a, b = io.StringIO(), io.StringIO()
     voxmol.write_pdb(grid, a, (-1e9, 1e9))
     voxmol.write_pdb(reference, b, (-1e9, 1e9))
@@ -218,6 +220,13 @@ def test_nothing_is_printed_unless_asked(tmp_path, capfd):
     assert grid.values[0, 1, 1] == 0.5  # the line that is not a number repeats the previous value
 
 
+ZEROS = np.zeros((2, 2, 2))
+
+
+def tiny():
+    return voxmol.Grid(ZEROS, (0, 0, 0), np.eye(3))
+
+
 @pytest.mark.parametrize(
     "call,error,match",
     [
@@ -225,13 +234,11 @@ def test_nothing_is_printed_unless_asked(tmp_path, capfd):
         (lambda: voxmol.Grid(np.zeros((2, 2, 2), complex), (0, 0, 0), np.eye(3)), TypeError, "real numbers"),
         (lambda: voxmol.Grid(np.array([[["a"]]]), (0, 0, 0), np.eye(3)), TypeError, "real numbers"),
         (lambda: voxmol.Grid(np.zeros((2, 2, 2)), (0, 0), np.eye(3)), ValueError, "origin must be 3 numbers"),
-        (lambda: voxmol.Grid(np.zeros((2, 2, 2)), (0, np.nan, 0), np.eye(3)), ValueError, "origin must be finite"),
+        (lambda: voxmol.Grid(ZEROS, (0, np.nan, 0), np.eye(3)), ValueError, "origin must be finite"),
         (lambda: voxmol.Grid(np.zeros((2, 2, 2)), (0, 0, 0), np.eye(2)), ValueError, "3x3"),
-        (lambda: voxmol.Grid(np.zeros((2, 2, 2)), (0, 0, 0), np.full((3, 3), np.inf)), ValueError, "axes must be finite"),
-        (lambda: voxmol.write_pdb(voxmol.Grid(np.zeros((1, 1, 1)), (0, 0, 0), np.eye(3)), io.StringIO(), step=0),
-         ValueError, "step must be 1 or more"),
-        (lambda: voxmol.write_pdb(voxmol.Grid(np.zeros((1, 1, 1)), (0, 0, 0), np.eye(3)), io.StringIO(), (1, 2, 3)),
-         TypeError, ""),
+        (lambda: voxmol.Grid(ZEROS, (0, 0, 0), np.full((3, 3), np.inf)), ValueError, "axes must be finite"),
+        (lambda: voxmol.write_pdb(tiny(), io.StringIO(), step=0), ValueError, "step must be 1 or more"),
+        (lambda: voxmol.write_pdb(tiny(), io.StringIO(), (1, 2, 3)), TypeError, ""),
         (lambda: voxmol.read_grid("x.txt", order="YXZ"), ValueError, "order must be"),
         (lambda: voxmol.convert("x.txt", step=-1), ValueError, "step must be 1 or more"),
         (lambda: voxmol.convert("x.txt", order="-l"), ValueError, "order must be"),

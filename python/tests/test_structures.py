@@ -45,12 +45,11 @@ def test_atoms_are_what_gemmi_reads(path):
         lambda m, ch, r, a: (ch.name or " ", r.seqid.num, r.seqid.icode, m)
     )
     # A residue carries the name and record kind of its last record (altlocs may name it differently).
-    last = {}
-    for res, (m, ch, r, a) in zip(mine, atoms):
-        last[res.index] = (r.name, r.het_flag)
+    record = {"A": "ATOM  ", "H": "HETATM"}
+    last = {res.index: (r.name, record[r.het_flag]) for res, (m, ch, r, a) in zip(mine, atoms)}
     for res in s.residues:
         if len(res):
-            assert (res.name.strip(), res.record) == (last[res.index][0], {"A": "ATOM  ", "H": "HETATM"}[last[res.index][1]])
+            assert (res.name.strip(), res.record) == last[res.index]
 
 
 @FILES
@@ -75,7 +74,8 @@ def test_residues_share_out_the_atoms_in_file_order(path):
     for i, r in enumerate(s.residues):
         assert r.index == i and r.atom_slice == slice(start, start + len(r), 1)
         assert [a.index for a in r.atoms] == list(range(start, start + len(r)))
-        assert np.array_equal(np.array([a.pos for a in r.atoms], dtype=np.float32).reshape(-1, 3), s.coords[r.atom_slice])
+        positions = np.array([a.pos for a in r.atoms], dtype=np.float32).reshape(-1, 3)
+        assert np.array_equal(positions, s.coords[r.atom_slice])
         start += len(r)
     assert start == len(s)
     assert s.residues[-1].index == len(s.residues) - 1
@@ -87,17 +87,18 @@ def test_residues_share_out_the_atoms_in_file_order(path):
 
 # The C++ tests' structure: indices 0 to 14; A10 and A20 come back after other residues, blank-chain 5
 # and 20 sit in the middle; residue i has i % 2 + 1 atoms.
-KEYS = [("A", 1, " "), ("A", 2, " "), ("A", 10, " "), ("A", 11, " "), ("A", 12, " "), ("A", 12, "B"), ("A", 20, " "),
-        ("B", 5, " "), ("B", 10, " "), (" ", 5, " "), (" ", 20, " "), ("A", 10, " "), ("A", 20, " "), ("C", 7, " "),
-        ("A", -3, " ")]
+KEYS = [("A", 1, " "), ("A", 2, " "), ("A", 10, " "), ("A", 11, " "), ("A", 12, " "), ("A", 12, "B"),
+        ("A", 20, " "), ("B", 5, " "), ("B", 10, " "), (" ", 5, " "), (" ", 20, " "), ("A", 10, " "),
+        ("A", 20, " "), ("C", 7, " "), ("A", -3, " ")]
 CHAIN_A = [0, 1, 2, 3, 4, 5, 6, 11, 12, 14]
 span = lambda a, b: list(range(a, b + 1))  # noqa: E731
 SELECTIONS = [
     ("*", span(0, 14)), ("*rest is ignored", span(0, 14)), ("A", CHAIN_A), ("a", CHAIN_A), ("b", [7, 8]),
     ("C", [13]), ("D", []), ("5", [9]), ("b5", [7]), ("A10", [2]), ("A12", [4]), ("a12b", [5]), ("A12C", []),
-    ("AB", []), (" B", []), ("5 ", [9]), ("A10-A20", span(2, 6)), ("A10:A20", span(2, 6)), ("A10,A20", span(2, 6)),
-    ("A10 A20", span(2, 6)), ("a10 -, a20", span(2, 6)), ("A10-A10", [2]), ("A20-A10", span(6, 11)),
-    ("A11-A10", span(3, 11)), ("A10-20", span(2, 10)), ("A10-A99", span(2, 14)), ("A99-A10", []),
+    ("AB", []), (" B", []), ("5 ", [9]), ("A10-A20", span(2, 6)), ("A10:A20", span(2, 6)),
+    ("A10,A20", span(2, 6)), ("A10 A20", span(2, 6)), ("a10 -, a20", span(2, 6)), ("A10-A10", [2]),
+    ("A20-A10", span(6, 11)), ("A11-A10", span(3, 11)), ("A10-20", span(2, 10)), ("A10-A99", span(2, 14)),
+    ("A99-A10", []),
     ("A1-C7", span(0, 13)), ("C7-A1", [13, 14]), ("b10 5", [8, 9]),
 ]
 
@@ -125,7 +126,8 @@ def test_select_gives_what_the_cpp_tests_expect(keyed, expression, expected):
 def test_an_expression_of_no_or_many_residues_raises(keyed, expression, capfd):
     with pytest.raises(voxmol.Error) as e:
         keyed.select(expression)
-    assert (e.value.where, e.value.message) == ("SUB:READ_RES_PATTERN", "Error in the split residue selection")
+    assert e.value.where == "SUB:READ_RES_PATTERN"
+    assert e.value.message == "Error in the split residue selection"
     assert capfd.readouterr().out == ""
 
 
@@ -189,7 +191,8 @@ def test_written_records_read_back_the_same(path, tmp_path):
     back = voxmol.read_structure(out)
     assert np.array_equal(back.coords, s.coords)
     assert back.name.tolist() == s.name.tolist() and back.serial.tolist() == s.serial.tolist()
-    assert [(r.chain, r.number, r.icode) for r in back.residues] == [(r.chain, r.number, r.icode) for r in s.residues]
+    keys = lambda st: [(r.chain, r.number, r.icode) for r in st.residues]  # noqa: E731
+    assert keys(back) == keys(s)
     # gemmi finds every written atom; without the MODEL and TER records the display does not write, it
     # may group them in another order (an ensemble's models share their residue keys).
     read = np.array([a.pos.tolist() for *_, a in gemmi_atoms(out)], dtype=np.float32)
@@ -207,7 +210,8 @@ def test_a_selection_writes_only_its_residues(path, tmp_path):
     out = tmp_path / "some.pdb"
     s.write_pdb(out, residues=picked)
     back = voxmol.read_structure(out)
-    want = np.concatenate([s.coords[s.residues[i].atom_slice] for i in picked] or [np.zeros((0, 3), np.float32)])
+    parts = [s.coords[s.residues[i].atom_slice] for i in picked]
+    want = np.concatenate(parts or [np.zeros((0, 3), np.float32)])
     assert np.array_equal(back.coords, want)
 
 
@@ -256,6 +260,7 @@ def test_the_readers_lines_only_when_asked(capfd):
     voxmol.read_structure(PDB_FILES[0])
     assert capfd.readouterr().out == ""
     s = voxmol.read_structure(PDB_FILES[0], level=2)
-    assert capfd.readouterr().out == f"Total number of residues : {len(s.residues)}\nTotal number of atoms    : {len(s)}\n"
+    totals = f"Total number of residues : {len(s.residues)}\nTotal number of atoms    : {len(s)}\n"
+    assert capfd.readouterr().out == totals
     s.radius_of_gyration(level=2)
     assert "Gyration radius is:" in capfd.readouterr().out
