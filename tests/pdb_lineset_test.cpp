@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -37,9 +38,12 @@ std::string repeat(const std::string& piece, int n) {
     return text;
 }
 
+// A file of its own for each call: the tests of this program run side by side, each in its own process.
 std::string write_temp(const std::string& text) {
-    const std::string path = testing::TempDir() + "voxmol_lineset_test.pdb";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::string path = testing::TempDir() + "voxmol_lineset_test_XXXXXX";
+    const int fd = ::mkstemp(path.data());
+    EXPECT_GE(fd, 0);
+    std::FILE* f = ::fdopen(fd, "wb");
     std::fwrite(text.data(), 1, text.size(), f);
     std::fclose(f);
     return path;
@@ -124,7 +128,9 @@ TEST(LineSetsLarge, FileMatchesTextWithCleanBuffers) {
         PDBLINES from_text, from_file;
         const int n = pdb_lines_from_text(c.text, from_text);
         ASSERT_GT(static_cast<std::size_t>(n) * sizeof(PDBLINE), 8 * kMiB);
-        EXPECT_EQ(pdb_lines_from_file(write_temp(c.text).c_str(), from_file), n);
+        const std::string path = write_temp(c.text);
+        EXPECT_EQ(pdb_lines_from_file(path.c_str(), from_file), n);
+        std::remove(path.c_str());
         expect_clean_lines(from_file, from_text);
         expect_clean_lines(from_text, from_text);
     }
@@ -145,7 +151,10 @@ TEST(LineSetsLarge, ReusedSetAndStoreHoldOnlyTheSecondFile) {
     load_pdb(set.line, std::span<PDBMOL>(&mol, 1), 0, 0, set.max, INT_MAX, 'w', 0);
 
     const PDBLINES fresh = pdbtest::lines_of(small);
-    ASSERT_EQ(pdb_lines_from_file(write_temp(small).c_str(), set), fresh.max);
+    const std::string path = write_temp(small);
+    const int read = pdb_lines_from_file(path.c_str(), set);
+    std::remove(path.c_str());
+    ASSERT_EQ(read, fresh.max);
     expect_clean_lines(set, fresh);
     pdb_lines_from_text(big, set);
     ASSERT_EQ(pdb_lines_from_text(small, set), fresh.max);

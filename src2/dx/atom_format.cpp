@@ -96,40 +96,84 @@ char* put_long(char* out, long value, int width) {
 
 namespace {
 
-// `digits` base-36 digits of `n` (below 36^digits), most significant first, from the alphabet `alphabet`.
-char* put_base36(char* out, long n, int digits, const char* alphabet) {
-    for (int d = digits - 1; d >= 0; --d, n /= 36)
-        out[d] = alphabet[n % 36];
-    return out + digits;
+// The numbers a hybrid-36 field of `width` columns holds: decimal below `decimal_end`, then two blocks
+// of `block` numbers each, counted in base 36 from `first` ("A000..." / "a000...").
+struct Hy36Field {
+    unsigned long decimal_end, block, first;
+};
+constexpr Hy36Field hy36_field(int width) {
+    unsigned long decimal_end = 1, leading = 1;
+    for (int d = 0; d < width; ++d)
+        decimal_end *= 10;
+    for (int d = 1; d < width; ++d)
+        leading *= 36;
+    return {decimal_end, 26 * leading, 10 * leading};
 }
+constexpr Hy36Field kHy36[] = {hy36_field(0), hy36_field(1), hy36_field(2), hy36_field(3),
+                               hy36_field(4), hy36_field(5), hy36_field(6)};  // by width
 
-long power_of_36(int exponent) {
-    long p = 1;
-    for (int e = 0; e < exponent; ++e)
-        p *= 36;
-    return p;
+// Every pair of digits, two characters each: decimal 00 to 99, and base 36 (0 to 36^2 - 1) in the
+// upper-case and the lower-case alphabet, so that a field takes one table copy per two digits.
+struct DigitPairs {
+    char decimal[200];
+    char upper[2 * 36 * 36];
+    char lower[2 * 36 * 36];
+};
+constexpr DigitPairs make_digit_pairs() {
+    constexpr char kUpper[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    constexpr char kLower[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    DigitPairs t{};
+    for (int n = 0; n < 100; ++n) {
+        t.decimal[2 * n] = static_cast<char>('0' + n / 10);
+        t.decimal[2 * n + 1] = static_cast<char>('0' + n % 10);
+    }
+    for (int n = 0; n < 36 * 36; ++n) {
+        t.upper[2 * n] = kUpper[n / 36];
+        t.upper[2 * n + 1] = kUpper[n % 36];
+        t.lower[2 * n] = kLower[n / 36];
+        t.lower[2 * n + 1] = kLower[n % 36];
+    }
+    return t;
+}
+constexpr DigitPairs kDigitPairs = make_digit_pairs();
+
+// The `width` last digits of `n` in the base (10 or 36) of `pairs`, right-aligned at `end`; with
+// `blank_leading_zeros` the zeros before the first digit are blanks, as "%*lu" writes them.
+char* put_digits(char* end, unsigned long n, int width, unsigned base, const char* pairs,
+                 bool blank_leading_zeros) {
+    const unsigned long square = static_cast<unsigned long>(base) * base;
+    char* p = end;
+    while (p - 2 >= end - width) {
+        p -= 2;
+        std::memcpy(p, pairs + 2 * (n % square), 2);
+        n /= square;
+    }
+    if (p > end - width) {
+        *--p = pairs[2 * (n % base) + 1];
+        n /= base;
+    }
+    if (blank_leading_zeros) {
+        for (char* q = end - width; q < end - 1 && *q == '0'; ++q)
+            *q = ' ';
+    }
+    return end;
 }
 
 }  // namespace
 
 char* put_hy36(char* out, long value, int width) {
-    // The decimal range: up to 9999 in 4 columns, 99999 in 5; from 10^width on, the base-36 blocks.
-    long decimal_end = 1;
-    for (int d = 0; d < width; ++d)
-        decimal_end *= 10;
-    const long decimal_start = -(decimal_end / 10 - 1);  // "-999" and "-9999" still fit
-    if (value >= decimal_start && value < decimal_end) return put_long(out, value, width);
-
-    // Each block holds the 26 * 36^(width-1) numbers whose first digit is a letter: counted from
-    // "A000..." (10 * 36^(width-1) in base 36), first with upper-case letters, then with lower case.
-    const long leading = power_of_36(width - 1);
-    const long block = 26 * leading;
-    if (value >= decimal_end) {
-        const long n = value - decimal_end;
-        if (n < block)
-            return put_base36(out, n + 10 * leading, width, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ");
-        if (n - block < block)
-            return put_base36(out, n - block + 10 * leading, width, "0123456789abcdefghijklmnopqrstuvwxyz");
+    if (width < 1 || width > 6) return put_long(out, value, width);  // no hybrid-36 field this wide
+    const Hy36Field f = kHy36[width];
+    if (value < 0) {
+        // "-999" and "-9999" still fit their field; a serial or residue number is never negative.
+        if (value > -static_cast<long>(f.decimal_end / 10)) return put_long(out, value, width);
+    } else {
+        const auto n = static_cast<unsigned long>(value);
+        if (n < f.decimal_end) return put_digits(out + width, n, width, 10, kDigitPairs.decimal, true);
+        const unsigned long k = n - f.decimal_end;
+        if (k < f.block) return put_digits(out + width, k + f.first, width, 36, kDigitPairs.upper, false);
+        if (k - f.block < f.block)
+            return put_digits(out + width, k - f.block + f.first, width, 36, kDigitPairs.lower, false);
     }
     std::memset(out, '*', static_cast<std::size_t>(width));
     return out + width;

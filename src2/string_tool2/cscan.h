@@ -90,13 +90,13 @@ template <typename T>
     // Digits beyond what the mantissa may hold wrap it; such a text is then handed on anyway.
     const char* const digits = p;
     std::uint64_t mantissa = 0;
-    while (p < e && is_digit(*p))
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p++ - '0');
+    for (unsigned d; p < e && (d = static_cast<unsigned char>(*p) - unsigned{'0'}) <= 9; ++p)
+        mantissa = mantissa * 10 + d;
     long fraction = -1;  // digits after the point, -1 without a point
     if (p < e && *p == '.') {
         const char* const frac_start = ++p;
-        while (p < e && is_digit(*p))
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p++ - '0');
+        for (unsigned d; p < e && (d = static_cast<unsigned char>(*p) - unsigned{'0'}) <= 9; ++p)
+            mantissa = mantissa * 10 + d;
         fraction = p - frac_start;
     }
     const long taken = (p - digits) - (fraction >= 0 ? 1 : 0);  // digits, without the point
@@ -124,7 +124,8 @@ template <typename T>
         return p;
     }
     if (scale < -kMaxScale || scale > kMaxScale) return nullptr;
-    const T m = static_cast<T>(mantissa);
+    // The mantissa is below 2^53 here: converted as a signed number, which takes one instruction.
+    const T m = static_cast<T>(static_cast<std::int64_t>(mantissa));
     const T v = scale < 0 ? m / Exact<T>::pow10[-scale] : m * Exact<T>::pow10[scale];
     value = negative ? -v : v;
     return p;
