@@ -164,14 +164,14 @@ int pdb_lines_from_stream(std::FILE* stream, PDBLINES& out) {
 }
 
 int pdb_lines_from_file(const char* fname, PDBLINES& out) {
-    std::FILE* file = std::fopen(fname, "rt");
+    // Closed however the reading ends: a fatal error that a host turns into an exception (the Python
+    // module does), or memory that runs out, must not leave the file open.
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fname, "rt"), std::fclose);
     if (file == nullptr) {
         out = PDBLINES{};
         return -1;
     }
-    const int n = pdb_lines_from_stream(file, out);
-    std::fclose(file);
-    return n;
+    return pdb_lines_from_stream(file.get(), out);
 }
 
 PDBMOL make_pdb_store(std::span<const PDBLINE> str_in, int max, int model, char typ, PDBSTORE& store) {
