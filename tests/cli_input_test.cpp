@@ -1,6 +1,8 @@
 // How the converter takes its input as a whole, before any format's reader: gzip-compressed files, the
 // format line, and the --help and --version command lines.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <string>
@@ -121,6 +123,48 @@ TEST(CliInput, AFailureWhileReadingKeepsTheEarlierOutput) {
     EXPECT_EQ(r.status, 0);
     ASSERT_EQ(r.written.size(), 1u);
     EXPECT_EQ(r.written.at("grid.pdb").size(), 201u + 1000000u * 79);  // four remarks, then the records
+}
+
+TEST(CliInput, AStopSignalWhileWritingLeavesNoFile) {
+    // The data arrive through a pipe, so the run is caught while it writes: its temporary file exists
+    // until the signal's handler removes it, and the signal still ends the run.
+    std::string templ = (clitest::fs::temp_directory_path() / "voxmol-signal-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+    const clitest::fs::path dir = templ;
+    ASSERT_EQ(::mkfifo((dir / "grid.txt").c_str(), 0600), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null < 0 || ::chdir(dir.c_str()) != 0) ::_exit(127);
+        ::dup2(null, 1);
+        ::execl(VOXMOL_BINARY, VOXMOL_BINARY, "grid.txt", "-l", "1", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    std::FILE* pipe = std::fopen((dir / "grid.txt").c_str(), "w");
+    ASSERT_NE(pipe, nullptr);
+    std::fputs("0 0 0 1 1 1 0 0 100 100 100 0 0 0 1 1 1\n", pipe);
+    for (int v = 0; v < 200000; ++v)
+        std::fputs("0.5\n", pipe);
+    std::fflush(pipe);
+    auto temporary_exists = [&dir] {
+        for (const auto& entry : clitest::fs::directory_iterator(dir)) {
+            if (entry.path().filename().string().rfind(".voxmol-", 0) == 0) return true;
+        }
+        return false;
+    };
+    for (int wait = 0; wait < 1000 && !temporary_exists(); ++wait)
+        ::usleep(10000);
+    EXPECT_TRUE(temporary_exists());
+    ::kill(pid, SIGTERM);
+    std::fclose(pipe);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    std::vector<std::string> left;
+    for (const auto& entry : clitest::fs::directory_iterator(dir))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"grid.txt"});
+    clitest::fs::remove_all(dir);
 }
 
 TEST(CliInput, HelpAndVersionOnlyAsTheOneArgument) {
