@@ -1,33 +1,6 @@
-// The cube reader on arbitrary bytes, after the rule that recognises a cube file by its shape. The
-// stream is read in small blocks now and then, so that lines cross the reader's block boundaries.
-#include <cstdio>
-#include <vector>
-
-#include "dx/grid_formats.h"
-#include "fuzz_common.h"
+// The cube reader on arbitrary bytes, after the rule that recognises a cube file by its shape.
+#include "text_reader_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    fuzz::setup();
-    std::string bytes = fuzz::text(data, size);
-    (void)gridfmt::recognise(std::string_view(bytes).substr(0, gridfmt::kPrefixSize), "fuzz.cube");
-    std::FILE* in = fmemopen(bytes.data(), bytes.size(), "r");
-    if (in == nullptr) return 0;  // fmemopen refuses an empty buffer
-    lines::BlockReader block_reader(in, size % 3 == 0 ? 16 : 1 << 16);
-    std::vector<double> values;
-    fuzz::run([&] {
-        const auto reader = gridfmt::make_cube_reader(block_reader);
-        const gridfmt::Geometry g = reader->read_header();
-        if (g.nx < 1 || g.ny < 1 || g.nz < 1) std::abort();  // the header refuses such a grid
-        // Large grids are legitimate but too slow to read millions of times; small ones reach every path.
-        constexpr std::size_t kMax = 1 << 12;
-        if (static_cast<std::size_t>(g.nx) > kMax || static_cast<std::size_t>(g.ny) > kMax ||
-            static_cast<std::size_t>(g.nz) > kMax)
-            return;
-        const std::size_t points = static_cast<std::size_t>(g.nx) * g.ny * g.nz;  // below 2^36
-        if (points > kMax) return;
-        values.assign(points, 0.0);
-        reader->read_values(values);
-    });
-    std::fclose(in);
-    return 0;
+    return fuzz::read_grid_text(data, size, "fuzz.cube", gridfmt::make_cube_reader);
 }
