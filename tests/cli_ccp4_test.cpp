@@ -16,6 +16,10 @@
 namespace {
 
 using clitest::CliRun;
+using clitest::ends_with;
+using clitest::fatal;
+using clitest::gzip;
+using clitest::has_line;
 namespace fs = std::filesystem;
 
 // A map's header fields (in the file's axes where the format keeps them so) and its bytes.
@@ -88,35 +92,10 @@ struct Map {
     }
 };
 
-bool has_line(const std::string& out, const std::string& line) {
-    return ("\n" + out).find("\n" + line + "\n") != std::string::npos;
-}
-
-std::string fatal(const std::string& message) {
-    return "\n>ERROR IN MAIN:VOXDEN\n>ERRROR : " + message + "\n\n";
-}
-
-bool ends_with(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// `bytes` compressed by the gzip program.
-std::string gzipped(const std::string& bytes) {
-    std::string templ = (fs::temp_directory_path() / "voxmol-ccp4-XXXXXX").string();
-    if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    const fs::path dir = templ;
-    clitest::write_file(dir / "map", bytes);
-    const std::string command = "gzip -n '" + (dir / "map").string() + "'";
-    if (std::system(command.c_str()) != 0) throw std::runtime_error("gzip failed");
-    std::string out = clitest::read_file(dir / "map.gz");
-    fs::remove_all(dir);
-    return out;
-}
-
 // Runs voxmol on `bytes` as map.mrc, or gzip-compressed as map.mrc.gz.
-CliRun run_map(const std::string& bytes, bool gzip = false) {
-    const std::string name = gzip ? "map.mrc.gz" : "map.mrc";
-    return clitest::run_voxmol({name, "-l", "2"}, {{name, gzip ? gzipped(bytes) : bytes}});
+CliRun run_map(const std::string& bytes, bool compressed = false) {
+    const std::string name = compressed ? "map.mrc.gz" : "map.mrc";
+    return clitest::run_voxmol({name, "-l", "2"}, {{name, compressed ? gzip(bytes) : bytes}});
 }
 
 // A map written by mrcfile with columns along Z, rows along X, sections along Y and start indices: the

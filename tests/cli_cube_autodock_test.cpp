@@ -1,7 +1,6 @@
 // Gaussian cube files and AutoDock maps given to the built voxmol: the format line, the warnings, the
 // records written, and every kind of bad file, each refused with its message and no output file.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -11,6 +10,10 @@
 namespace {
 
 using clitest::CliRun;
+using clitest::ends_with;
+using clitest::fatal;
+using clitest::gzip;
+using clitest::has_line;
 
 // Points 2 x 1 x 3, steps of 0.5 Bohr, one atom, values 1 to 6 in walk order.
 const std::string kCube =
@@ -61,18 +64,6 @@ std::string with_line(const std::string& text, int n, const std::string& line) {
         start = text.find('\n', start) + 1;
     const std::size_t end = text.find('\n', start) + 1;
     return text.substr(0, start) + (line.empty() ? "" : line + "\n") + text.substr(end);
-}
-
-std::string fatal(const std::string& message) {
-    return "\n>ERROR IN MAIN:VOXDEN\n>ERRROR : " + message + "\n\n";
-}
-
-bool ends_with(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-bool has_line(const std::string& out, const std::string& line) {
-    return ("\n" + out).find("\n" + line + "\n") != std::string::npos;
 }
 
 TEST(CliCubeAutoDock, FormatLineAndWarnings) {
@@ -137,13 +128,7 @@ TEST(CliCubeAutoDock, FormatLineAndWarnings) {
 
 // A compressed cube keeps its ending before ".gz", which is how it is recognised.
 TEST(CliCubeAutoDock, CompressedCube) {
-    const CliRun r = clitest::run_voxmol({"x.cube.gz", "-l", "2"}, {}, [](const clitest::fs::path& dir) {
-        gzFile gz = gzopen((dir / "x.cube.gz").c_str(), "wb");
-        ASSERT_NE(gz, nullptr);
-        EXPECT_EQ(gzwrite(gz, kCube.data(), static_cast<unsigned>(kCube.size())),
-                  static_cast<int>(kCube.size()));
-        gzclose(gz);
-    });
+    const CliRun r = clitest::run_voxmol({"x.cube.gz", "-l", "2"}, {{"x.cube.gz", gzip(kCube)}});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(has_line(r.out, "Grid format: Gaussian cube, Bohr, gzip")) << r.out;
     EXPECT_EQ(r.written.count("x.cube.pdb"), 1u);

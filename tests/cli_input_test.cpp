@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -13,30 +12,15 @@
 namespace {
 
 using clitest::CliRun;
+using clitest::ends_with;
+using clitest::fatal;
+using clitest::gzip;
+using clitest::has_line;
 
 const std::string kGrid =
     "! four points\n"
     "0 0 0 0 0 3 4 3 1 1 4 0 0 0 0 0 3\n"
     "0.5\n2.0\n-1.0\n1.0\n";
-
-// `text` as one gzip member, as gzip writes it.
-std::string gzip(const std::string& text) {
-    z_stream z{};
-    EXPECT_EQ(deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
-    std::string out(deflateBound(&z, text.size()), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    z.avail_in = static_cast<uInt>(text.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
-std::string fatal(const std::string& message) {
-    return "\n>ERROR IN MAIN:VOXDEN\n>ERRROR : " + message + "\n\n";
-}
 
 TEST(CliInput, GzipCompressedFilesReadAsTheirText) {
     const CliRun plain = clitest::run_voxmol({"grid.txt"}, {{"grid.txt", kGrid}});

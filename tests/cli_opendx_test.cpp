@@ -12,6 +12,10 @@
 namespace {
 
 using clitest::CliRun;
+using clitest::ends_with;
+using clitest::fatal;
+using clitest::gzip;
+using clitest::has_line;
 using Files = std::vector<std::pair<std::string, std::string>>;
 
 // A 2 x 3 x 4 grid at (1.5, -2, 0.25) with steps 0.5, 0.25 and 1 along x, y and z; its values run from
@@ -89,10 +93,6 @@ std::string binary_dx(const std::string& modes, const std::string& type, const s
 
 CliRun run(const std::vector<std::string>& args, const std::string& dx) {
     return clitest::run_voxmol(args, Files{{"grid.dx", dx}});
-}
-
-bool has_line(const std::string& out, const std::string& line) {
-    return ("\n" + out).find("\n" + line + "\n") != std::string::npos;
 }
 
 std::string atoms(const std::string& pdb) {

@@ -10,6 +10,8 @@
 namespace {
 
 using clitest::CliRun;
+using clitest::ends_with;
+using clitest::has_line;
 using Files = std::vector<std::pair<std::string, std::string>>;
 
 // Four points in walk order with the values 0.5, 2.0, -1.0, 1.0.
@@ -39,19 +41,11 @@ CliRun run(std::vector<std::string> args, const Files& files = {{"grid.txt", kGr
     return clitest::run_voxmol(args, files);
 }
 
-bool has_line(const std::string& out, const std::string& line) {
-    return ("\n" + out).find("\n" + line + "\n") != std::string::npos;
-}
-
 const std::string kUsageError =
     "         [-l %d] verbose LEVEL {2}\n\n\n>ERROR IN MAIN:VOXDEN\n>ERRROR : Incorrect input argument\n\n";
 
 std::string fatal(const std::string& where, const std::string& message) {
     return "\n>ERROR IN " + where + "\n>ERRROR : " + message + "\n\n";
-}
-
-bool ends_with(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 TEST(Cli, ArgumentCount) {

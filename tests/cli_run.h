@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -33,6 +34,37 @@ inline std::string read_file(const fs::path& path) {
 inline void write_file(const fs::path& path, const std::string& content) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
+}
+
+// True when `out` holds `line` as a whole line.
+inline bool has_line(const std::string& out, const std::string& line) {
+    return ("\n" + out).find("\n" + line + "\n") != std::string::npos;
+}
+
+inline bool ends_with(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// The block a fatal error prints.
+inline std::string fatal(const std::string& message, const std::string& where = "MAIN:VOXDEN") {
+    return "\n>ERROR IN " + where + "\n>ERRROR : " + message + "\n\n";
+}
+
+// `text` as one gzip member, as gzip writes it.
+inline std::string gzip(const std::string& text) {
+    z_stream z{};
+    if (deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw std::runtime_error("deflateInit2 failed");
+    std::string out(deflateBound(&z, text.size()), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const int r = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    if (r != Z_STREAM_END) throw std::runtime_error("deflate failed");
+    return out;
 }
 
 // The elapsed seconds are the one part of standard output that may differ between runs.
