@@ -58,3 +58,43 @@ def positions(info):
     a, b, c = (numpy.array(v) for v in info["axes"])
     i, j, k = numpy.meshgrid(numpy.arange(nx), numpy.arange(ny), numpy.arange(nz), indexing="ij")
     return numpy.array(info["origin"]) + i[..., None] * a + j[..., None] * b + k[..., None] * c
+
+
+def gzip_copy(path):
+    """A gzip-compressed copy of `path`, beside it; returns its name."""
+    import gzip
+    import shutil
+
+    with open(path, "rb") as f, gzip.open(path + ".gz", "wb") as g:
+        shutil.copyfileobj(f, g)
+    return path + ".gz"
+
+
+def converted_records(binary, path, folder):
+    """Converts every point of the grid file `path` (a copy of it in `folder`) and returns the ATOM lines."""
+    import shutil
+
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    local = os.path.join(folder, os.path.basename(path))
+    shutil.copy(path, local)
+    voxmol(binary, os.path.basename(local), "-t", "-1e30", "1e30", "-l", "1", cwd=folder)
+    with open(os.path.splitext(local)[0] + ".pdb") as f:
+        return [line for line in f if line.startswith("ATOM")]
+
+
+def record_problems(lines, where, values, most=5):
+    """What is wrong with ATOM `lines` that should put value `values[n]` at `where[n]` (N x 3), in walk
+    order, each to the precision of its written columns (plus single precision's rounding)."""
+    if len(lines) != len(values):
+        return [f"{len(lines)} ATOM records for {len(values)} points"]
+    problems = []
+    for n, line in enumerate(lines):
+        fields = [("x", line[30:38], where[n][0]), ("y", line[38:46], where[n][1]),
+                  ("z", line[46:54], where[n][2]), ("value", line[60:66], values[n])]
+        for what, text, want in fields:
+            if abs(float(text) - want) > tolerance(text) * 1.0001 + abs(want) * 1e-6:
+                problems.append(f"record {n + 1}: {what} {text.strip()} for {want!r} ({line.rstrip()})")
+                if len(problems) >= most:
+                    return problems
+    return problems

@@ -9,12 +9,11 @@ grid, and one grid as a cube, a map and in voxmol's own format must give the sam
 
 usage: cube_autodock_readers.py <voxmol binary> <work folder>
 """
-import gzip
 import os
 import shutil
 import sys
 
-from common import dump_grid, need, positions, tolerance, voxmol
+from common import converted_records, dump_grid, gzip_copy, need, positions, record_problems
 
 numpy = need("numpy")
 ase = need("ase")
@@ -40,12 +39,6 @@ def check(case, what, got, want, rtol=0.0):
         failures.append(f"{case}: {what} differs at {bad.tolist()}: {got[first]} != {want[first]}")
 
 
-def compress(path):
-    with open(path, "rb") as f, gzip.open(path + ".gz", "wb") as g:
-        g.write(f.read())
-    return path + ".gz"
-
-
 def read_with_voxmol(case, path, want_format):
     info, values = dump_grid(path, os.path.join(work, case))
     if info["format"] != want_format:
@@ -65,7 +58,7 @@ def ase_cube(case, shape, cell, origin=None, atoms="H2O", gz=False):
     with open(path) as f:
         ase_read = read_cube(f)
     if gz:
-        path = compress(path)
+        path = gzip_copy(path)
     info, values = read_with_voxmol(case, path, "Gaussian cube, Bohr")
     # ase converts with a Bohr of its own: its lengths are rescaled to voxmol's before comparing.
     to_voxmol = BOHR / ase.units.Bohr
@@ -129,7 +122,7 @@ def hand_cube(case, shape, steps, origin, units="bohr", gz=False, **kw):
     path = os.path.join(work, case + ".cube")
     write_cube(path, data, origin, steps, units, **kw)
     if gz:
-        path = compress(path)
+        path = gzip_copy(path)
     scale = BOHR if units == "bohr" else 1.0
     description = "Gaussian cube, " + ("Bohr" if units == "bohr" else "Ångström")
     info, values = read_with_voxmol(case, path, description)
@@ -173,7 +166,7 @@ def autodock_map(case, elements, spacing, center, value_format="{:.3f}", gz=Fals
     path = os.path.join(work, case + ".map")
     write_map(path, values, spacing, center, value_format)
     if gz:
-        path = compress(path)
+        path = gzip_copy(path)
     info, got = read_with_voxmol(case, path, "AutoDock map")
     written = numpy.vectorize(lambda v: float(value_format.format(v)))(values)
     origin = [c - n * spacing / 2 for c, n in zip(center, elements)]
@@ -197,27 +190,13 @@ autodock_map("map-wide-planes", (1024, 1024, 1), 0.375, (0.0, 0.0, 0.0), value_f
 
 # ---- converted by voxmol -----------------------------------------------------------------------------------
 def records(path):
-    out = os.path.splitext(path)[0] + ".pdb"
-    voxmol(binary, path, "-t", "-1e30", "1e30", "-l", "1")
-    with open(out) as f:
-        return [line for line in f if line.startswith("ATOM")]
+    return converted_records(binary, path, os.path.join(work, "run-" + os.path.basename(path)))
 
 
 def check_records(case, path, info, values):
-    """Every point written once, in walk order, at origin + i*a + j*b + k*c with its value, to the
-    precision of the written columns."""
-    lines = records(path)
-    where = positions(info).reshape(-1, 3)
+    """Every point written once, in walk order, at origin + i*a + j*b + k*c with its value."""
     flat = numpy.asarray(values).reshape(-1)
-    if len(lines) != len(flat):
-        failures.append(f"{case}: {len(lines)} records for {len(flat)} points")
-        return
-    for n, line in enumerate(lines):
-        fields = [line[30:38], line[38:46], line[46:54], line[60:66]]
-        for got, want in zip(fields, [*where[n], flat[n]]):
-            if abs(float(got) - want) > tolerance(got) * 1.0001:
-                failures.append(f"{case}: record {n + 1} has {got.strip()} for {want} ({line.rstrip()})")
-                return
+    failures.extend(f"{case}: {p}" for p in record_problems(records(path), positions(info).reshape(-1, 3), flat, 1))
 
 
 for case, shape, kw in (("convert-cube", (4, 3, 5), {}),

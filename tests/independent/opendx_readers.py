@@ -11,7 +11,7 @@ import os
 import shutil
 import sys
 
-from common import dump_grid, need, positions, tolerance, voxmol
+from common import converted_records, dump_grid, need, positions, record_problems
 
 numpy = need("numpy")
 gridData = need("gridData")
@@ -218,26 +218,10 @@ def compare_dump(name, path, fmt, ref):
 
 
 def compare_conversion(name, path, ref):
-    folder = os.path.join(work, "run")
-    shutil.rmtree(folder, ignore_errors=True)
-    os.makedirs(folder)
-    local = os.path.join(folder, os.path.basename(path))
-    shutil.copy(path, local)
-    voxmol(binary, os.path.basename(local), "-t", "-1e30", "1e30", "-l", "1", cwd=folder)
-    pdb = os.path.splitext(local)[0] + ".pdb"
-    records = [line for line in open(pdb) if line.startswith("ATOM")]
-    if len(records) != ref.values.size:
-        return [f"{len(records)} ATOM records for {ref.values.size} points"]
-    problems = []
-    for n, line in enumerate(records):
-        i, j, k = numpy.unravel_index(n, ref.values.shape)
-        pos = ref.origin + i * ref.delta[0] + j * ref.delta[1] + k * ref.delta[2]
-        fields = [(f"x of {n + 1}", line[30:38], pos[0]), (f"y of {n + 1}", line[38:46], pos[1]),
-                  (f"z of {n + 1}", line[46:54], pos[2]), (f"value of {n + 1}", line[60:66], ref.values[i, j, k])]
-        for what, text, want in fields:
-            if abs(float(text) - want) > tolerance(text) * 1.0001 + abs(want) * 1e-6:
-                problems.append(f"{what}: {text.strip()} for {want!r} ({line.rstrip()})")
-    return problems[:5]
+    lines = converted_records(binary, path, os.path.join(work, "run"))
+    i, j, k = (a.reshape(-1) for a in numpy.meshgrid(*(numpy.arange(n) for n in ref.values.shape), indexing="ij"))
+    where = ref.origin + i[:, None] * ref.delta[0] + j[:, None] * ref.delta[1] + k[:, None] * ref.delta[2]
+    return record_problems(lines, where, ref.values.reshape(-1))
 
 
 failures = []
