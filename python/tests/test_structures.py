@@ -53,17 +53,15 @@ def test_atoms_are_what_gemmi_reads(path):
 
 
 @FILES
-@pytest.mark.parametrize("records,flag", [("a", "A"), ("h", "H")])
-def test_record_filters_keep_what_gemmi_flags(path, records, flag):
-    s = voxmol.read_structure(path, records=records)
-    want = [a.pos.tolist() for m, ch, r, a in gemmi_atoms(path) if r.het_flag == flag]
-    assert np.array_equal(s.coords, np.array(want, dtype=np.float32).reshape(-1, 3))
-
-
-@FILES
-def test_models_up_to_the_given_number(path):
-    s = voxmol.read_structure(path, model=1)
-    want = [a.pos.tolist() for m, ch, r, a in gemmi_atoms(path) if m <= 1]
+@pytest.mark.parametrize(
+    "records,model,keep",
+    [("a", 99, lambda m, r: r.het_flag == "A"), ("h", 99, lambda m, r: r.het_flag == "H"),
+     ("w", 1, lambda m, r: m <= 1)],
+    ids=["ATOM only", "HETATM only", "first model"],
+)
+def test_record_kinds_and_models_keep_what_gemmi_reads(path, records, model, keep):
+    s = voxmol.read_structure(path, model=model, records=records)
+    want = [a.pos.tolist() for m, ch, r, a in gemmi_atoms(path) if keep(m, r)]
     assert np.array_equal(s.coords, np.array(want, dtype=np.float32).reshape(-1, 3))
 
 
@@ -129,18 +127,6 @@ def test_an_expression_of_no_or_many_residues_raises(keyed, expression, capfd):
     assert e.value.where == "SUB:READ_RES_PATTERN"
     assert e.value.message == "Error in the split residue selection"
     assert capfd.readouterr().out == ""
-
-
-@FILES
-def test_a_chain_selects_the_residues_gemmi_puts_in_it(path):
-    s = voxmol.read_structure(path)
-    chains = {}
-    for res, (m, ch, r, a) in zip(per_atom_residues(s), gemmi_atoms(path)):
-        chains.setdefault(ch.name, set()).add(res.index)
-    for name, members in chains.items():
-        if len(name) == 1 and "A" <= name <= "Z":
-            assert s.select(name) == sorted(members)
-            assert sorted(s.select(name) + s.select(name, invert=True)) == list(range(len(s.residues)))
 
 
 # ---- Shape summary --------------------------------------------------------------------------------------
