@@ -25,13 +25,8 @@ constexpr long long kMaxElements = 2147483646;  // one point more must still fit
 constexpr std::size_t kPlanes = 8;              // planes gathered at a time: a cache line of doubles
 constexpr std::size_t kMaxGathered = 1 << 22;   // values gathered at most (32 MiB)
 
-[[noreturn]] void fail(const std::string& message) {
-    err("MAIN:VOXDEN", message);
-}
-
-std::string quoted(std::string_view text) {
-    return "\"" + textwords::shown(text) + "\"";
-}
+using textwords::fail;
+using textwords::quoted;
 
 // A header line starts with a keyword: capital letters, digits and "_", a capital letter first.
 bool is_keyword(std::string_view word) {

@@ -23,13 +23,8 @@ namespace {
 constexpr double kBohr = 0.529177210903;  // Ångström per Bohr (CODATA 2018)
 constexpr long long kIntMax = 2147483647;
 
-[[noreturn]] void fail(const std::string& message) {
-    err("MAIN:VOXDEN", message);
-}
-
-std::string quoted(std::string_view text) {
-    return "\"" + textwords::shown(text) + "\"";
-}
+using textwords::fail;
+using textwords::quoted;
 
 // A header line of a whole number and a vector (x y z): the atom count and the origin on line 3 (with
 // an optional whole number after them, the values per point), a point count and a step on lines 4-6.

@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "dx/grid_formats.h"
+#include "dx/text_words.h"
 #include "pdb8.h"
 #include "string_tool2/cscan.h"
 
@@ -41,18 +42,8 @@ namespace gridfmt {
 
 namespace {
 
-[[noreturn]] void fail(const std::string& message) {
-    err("MAIN:VOXDEN", message);
-}
-
-// A word of the file as a message quotes it: at most 40 bytes, anything unprintable as "?".
-std::string shown(std::string_view text) {
-    std::string out;
-    for (char c : text.substr(0, 40))
-        out.push_back(c >= ' ' && c <= '~' ? c : '?');
-    if (text.size() > 40) out += "...";
-    return out;
-}
+using textwords::fail;
+using textwords::shown;
 
 // One word, number or quoted string of the header (quotes removed).
 struct Token {
@@ -64,9 +55,7 @@ struct Token {
 
 // A token that is a number as a whole, read with the shared scanner.
 bool number_of(const Token& t, double& value) {
-    if (t.quoted || t.text.empty()) return false;
-    const char* const end = t.text.data() + t.text.size();
-    return cscan::scan_double(t.text.data(), end, value) == end;
+    return !t.quoted && textwords::real(t.text, value);
 }
 
 bool is_number(const Token& t) {

@@ -1,7 +1,6 @@
 // Which grid format a file holds, decided from its first bytes (and, for cube files, its name).
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>

@@ -1,6 +1,7 @@
-// Reading the text grid formats word by word (the cube and AutoDock readers): the blank-separated words
-// of a line, a word as a real or a whole number (through the shared scanner, so by the C library's
-// rules), and the numbers that follow a header, any number of them on a line.
+// Reading the text grid formats word by word (the cube and AutoDock readers, and the OpenDX reader's
+// messages): the blank-separated words of a line, a word as a real or a whole number (through the shared
+// scanner, so by the C library's rules), the numbers that follow a header, any number of them on a line,
+// and a word shown in a message.
 #ifndef VOXMOL_DX_TEXT_WORDS_H
 #define VOXMOL_DX_TEXT_WORDS_H
 
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "dx/lines.h"
+#include "pdb8.h"
 #include "string_tool2/cscan.h"
 
 namespace textwords {
@@ -66,6 +68,16 @@ inline std::string shown(std::string_view text) {
         out.push_back(c >= ' ' && c <= '~' ? c : '?');
     if (text.size() > 40) out += "...";
     return out;
+}
+
+// A word or line quoted in a message, as shown() shows it.
+inline std::string quoted(std::string_view text) {
+    return "\"" + shown(text) + "\"";
+}
+
+// What is wrong with a file, reported as the run's fatal error.
+[[noreturn]] inline void fail(const std::string& message) {
+    err("MAIN:VOXDEN", message);
 }
 
 // The numbers of the rest of a stream, any number of them on a line, with the line each came from.
