@@ -1,6 +1,7 @@
 // Reading a whole grid data file, in whichever format it holds, into a grid record and its values.
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
