@@ -41,18 +41,7 @@ with mrcfile.new(path, overwrite=True) as m:
 EOF
 done
 
-now() { date +%s.%N; }
-# Runs a command in the work folder; prints its wall seconds, peak resident memory in kB and CPU seconds.
-# Dirty pages of earlier runs are written back first, so no run pays for another's output.
-measure() {
-    local t0 t1
-    sync
-    t0=$(now)
-    /usr/bin/time -f "%M %U %S" -o "$work/rss" "$@" >/dev/null
-    t1=$(now)
-    awk -v a="$t0" -v b="$t1" '{ m = $1; c = $2 + $3 } END { printf "%.4f %d %.3f\n", b - a, m, c }' "$work/rss"
-}
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+source "$root/bench/timing.sh"
 
 cd "$work"
 printf '%-6s %-7s %8s %9s %9s %9s %9s %11s %10s %8s\n' order window atoms voxmol_s floor_s vs_floor peak_MiB \

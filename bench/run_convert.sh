@@ -32,19 +32,7 @@ mkdir -p "$work"
 cc -O2 -o "$work/make_grid" "$root/bench/make_grid.c" -lm
 cc -O2 -o "$work/baseline" "$root/bench/baseline.c" -lm
 
-now() { date +%s.%N; }
-# Runs a command in the grid's folder; prints its wall seconds, peak resident memory in kB and CPU
-# seconds (user + system). Dirty pages of earlier runs are written back first, so no run pays for
-# another's output.
-measure() {
-    local t0 t1
-    sync
-    t0=$(now)
-    /usr/bin/time -f "%M %U %S" -o "$work/rss" "$@" >/dev/null
-    t1=$(now)
-    awk -v a="$t0" -v b="$t1" '{ m = $1; c = $2 + $3 } END { printf "%.4f %d %.2f\n", b - a, m, c }' "$work/rss"
-}
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+source "$root/bench/timing.sh"
 
 printf '%-5s %10s %10s %9s %10s %9s %9s %10s %11s %12s %10s\n' N points atoms voxmol_s baseline_s floor_s \
     speedup vs_floor peak_MiB bytes/point voxmol_cpu

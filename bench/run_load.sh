@@ -56,8 +56,8 @@ if [ ${#files[@]} -eq 0 ]; then
     while IFS= read -r f; do files+=("$f"); done < <(find "$data" -maxdepth 1 -name '*.pdb' -printf '%s %p\n' | sort -rn | head -n "$top" | cut -d' ' -f2-)
 fi
 
-now() { date +%s.%N; }
-# Runs a command; prints its wall seconds, peak resident memory in kB, minor page faults and CPU seconds.
+source "$root/bench/timing.sh"
+# This script's own measure: a pause instead of a write-back first, and the page faults too.
 measure() {
     local t0 t1
     sleep "$pause"
@@ -67,7 +67,6 @@ measure() {
     awk -v a="$t0" -v b="$t1" '{ m = $1; f = $2; c = $3 + $4 } END { printf "%.4f %d %d %.2f\n", b - a, m, f, c }' \
         "$work/usage"
 }
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 col() { awk -v c="$1" '{ print $c }' "$2"; }
 
 printf '%-20s %8s %9s %8s %8s %6s %8s %7s %7s %7s %7s %9s %9s\n' file atoms toolkit_s gemmi_s start_s ratio \
