@@ -14,7 +14,7 @@
 #include <span>
 #include <string_view>
 
-#include "pdb8.h"
+#include "common/coord.h"
 
 // ---- Vector geometry ---------------------------------------------------------------------------------
 // Vectors given as components are read through six pointers: (x, y, z) first, (u, v, w) second. The

@@ -1,7 +1,7 @@
 // The PDB toolkit: a chain/residue/atom model of a coordinate file, the pre-scan that sizes it, the
 // fixed-column reader that fills it from lines held in memory, record display, classification, the
-// residue-selection language and shape summaries. Also home of the shared COORD and MATRIX records and
-// of err, the fatal error report.
+// residue-selection language and shape summaries, and err, the toolkit's fatal error report. Declares
+// the shared COORD and MATRIX records and the fatal-error hooks too (from common/).
 //
 // Ownership: the caller owns every array. Records refer to the caller's residues and atoms through
 // std::span, so a record passed by value still reaches (and may change) the caller's data, and a function
@@ -22,19 +22,8 @@
 #include <utility>
 #include <vector>
 
-// A point or a vector.
-struct COORD {
-    double x;
-    double y;
-    double z;
-};
-
-// A 3x3 matrix held as three records; display_matrix shows them as the matrix's columns.
-struct MATRIX {
-    COORD A;
-    COORD B;
-    COORD C;
-};
+#include "common/coord.h"
+#include "common/fatal.h"
 
 // Residue identifier of the selection language: chain letter (blank when none), number, insertion letter
 // (blank when none). `name` is carried but never filled or read by the toolkit.
@@ -98,21 +87,8 @@ inline void copy_field(char (&dst)[N], std::string_view src) {
 }
 
 // Fatal error report: prints "\n>ERROR IN %s\n>ERRROR : %s\n\n" on standard output and ends the process
-// with exit status 1.
+// with exit status 1; a host takes it over with set_fatal_handler and set_fatal_report (common/fatal.h).
 [[noreturn]] void err(std::string_view where, std::string_view message);
-
-// What err does after printing, instead of exiting: a harness that must outlive fatal errors (a fuzzer
-// running millions of inputs in one process) installs a handler that throws or jumps out; it must not
-// return. nullptr restores the exit with status 1. Returns the previous handler.
-using FatalHandler = void (*)();
-FatalHandler set_fatal_handler(FatalHandler handler);
-
-// What err does first, before it prints anything: a host with errors of its own (the Python module,
-// whose callers get an exception and keep running) receives the location and the message, and throws;
-// then nothing is printed. A report that returns leaves err to go on as without one. nullptr (the
-// default) leaves err as the command line has it. Returns the previous report.
-using FatalReport = void (*)(std::string_view where, std::string_view message);
-FatalReport set_fatal_report(FatalReport report);
 
 // ---- Pre-scan counters ------------------------------------------------------------------------------
 //

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "dx/grid_formats.h"
-#include "pdb8.h"
+#include "common/fatal.h"
 #include "string_tool2/cscan.h"
 
 namespace gridfmt {
@@ -38,7 +38,7 @@ constexpr std::size_t kRunAlongZ = 64;
 constexpr std::size_t kSkipBytes = std::size_t{1} << 20;
 
 [[noreturn]] void fatal(const std::string& message) {
-    err("MAIN:VOXDEN", message);
+    run_failed(message);
 }
 
 std::string printf_string(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -14,7 +14,7 @@
 
 #include "dx/grid_formats.h"
 #include "dx/text_words.h"
-#include "pdb8.h"
+#include "common/fatal.h"
 
 namespace gridfmt {
 

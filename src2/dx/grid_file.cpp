@@ -8,7 +8,7 @@
 
 #include "dx/grid_formats.h"
 #include "dx/uhbdio.h"
-#include "pdb8.h"
+#include "common/fatal.h"
 
 std::array<std::array<double, 3>, 3> grid_axes(const Tuhbdgrd& grid) {
     for (const auto& row : grid.axes) {
@@ -26,7 +26,7 @@ void GridValuesFree::operator()(double* p) const {
 namespace {
 
 [[noreturn]] void no_memory() {
-    err("MAIN:voxden", "=> Unable to allocate memory for the grid.");
+    fatal_error("MAIN:voxden", "=> Unable to allocate memory for the grid.");
 }
 
 // The grid's point count, fatal when the dimensions are negative or too large for memory.
@@ -102,7 +102,7 @@ GridValues allocate_grid_values(std::size_t points) {
 namespace gridfmt {
 
 GridReading::GridReading(const std::string& name, bool order_given, int LEVEL) : LEVEL_(LEVEL) {
-    if (!open_input(name.c_str(), input_)) err("MAIN:VOXDEN", "I cannot open the input data file");
+    if (!open_input(name.c_str(), input_)) run_failed("I cannot open the input data file");
     const Format format = recognise(input_.prefix, name);
     out_.gzip = input_.gzip;
 

@@ -8,14 +8,14 @@
 #include <string>
 
 #include "dx/grid_formats.h"
-#include "pdb8.h"
+#include "common/fatal.h"
 
 namespace gridfmt {
 
 namespace {
 
 [[noreturn]] void read_failure() {
-    err("MAIN:VOXDEN", "I cannot read the input data file");
+    run_failed("I cannot read the input data file");
 }
 
 // A gzip-compressed stream decompressed as it is read, so that every reader (the native one included)
@@ -36,7 +36,7 @@ struct Gzip final : Layer {
     [[noreturn]] static void corrupt(const char* why) {
         std::string message = "The gzip-compressed data file is corrupt or truncated";
         if (why != nullptr) message += std::string(" (") + why + ")";
-        err("MAIN:VOXDEN", message);
+        run_failed(message);
     }
 
     bool start() {

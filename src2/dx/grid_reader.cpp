@@ -7,7 +7,7 @@
 #include "dx/grid_formats.h"
 #include "dx/lines.h"
 #include "dx/uhbdio.h"
-#include "pdb8.h"
+#include "common/fatal.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ void load_header(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {
             continue;
         }
         if (h.dimX < 0 || h.dimY < 0 || h.dimZ < 0) {
-            err("MAIN:VOXDEN", "The header of the data file gives a negative grid dimension");
+            run_failed("The header of the data file gives a negative grid dimension");
         }
         grd->nx = h.dimX;
         grd->ny = h.dimY;
@@ -104,7 +104,7 @@ void load_header(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {
         if (LEVEL > 1) gridfmt::print_header_lines(*grd);
         return;
     }
-    err("MAIN:VOXDEN", "The data file holds no header line of 17 fields");
+    run_failed("The data file holds no header line of 17 fields");
 }
 
 long load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {

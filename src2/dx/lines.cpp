@@ -5,14 +5,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pdb8.h"
+#include "common/fatal.h"
 
 namespace lines {
 
 namespace {
 
 [[noreturn]] void read_failure() {
-    err("MAIN:VOXDEN", "I cannot read the input data file");
+    run_failed("I cannot read the input data file");
 }
 
 }  // namespace

@@ -35,7 +35,7 @@
 
 #include "dx/grid_formats.h"
 #include "dx/text_words.h"
-#include "pdb8.h"
+#include "common/fatal.h"
 #include "string_tool2/cscan.h"
 
 namespace gridfmt {

@@ -4,7 +4,7 @@
 #include "dx/atom_format.h"
 #include "dx/uhbdio.h"
 #include "dx/value_progress.h"
-#include "pdb8.h"
+#include "common/fatal.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ long write_pdb_records(std::FILE* file, const Tuhbdgrd& grid, double min, double
     // The walk reads nx*ny*nz values; a grid whose array is shorter is refused rather than read past.
     const auto points = grid_points(grid);
     if (!points || grid.data.size() < *points)
-        err("MAIN:VOXDEN", "The grid holds fewer values than its dimensions");
+        run_failed("The grid holds fewer values than its dimensions");
     std::fputs(kRemarks, file);
     long w = 0;  // serial of the last written record
     if (*points == 0) return w;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "dx/lines.h"
-#include "pdb8.h"
+#include "common/fatal.h"
 #include "string_tool2/cscan.h"
 
 namespace textwords {
@@ -77,7 +77,7 @@ inline std::string quoted(std::string_view text) {
 
 // What is wrong with a file, reported as the run's fatal error.
 [[noreturn]] inline void fail(const std::string& message) {
-    err("MAIN:VOXDEN", message);
+    run_failed(message);
 }
 
 // The numbers of the rest of a stream, any number of them on a line, with the line each came from.

@@ -14,7 +14,7 @@
 #include "dx/grid_formats.h"
 #include "dx/streamed_output.h"
 #include "dx/uhbdio.h"
-#include "pdb8.h"
+#include "common/fatal.h"
 #include "string_tool2.h"
 
 Tuhbdgrd grd{};
@@ -75,7 +75,7 @@ void print_version() {
 
 void error_usage() {
     print_usage();
-    err("MAIN:VOXDEN", "Incorrect input argument");
+    run_failed("Incorrect input argument");
 }
 
 namespace {
@@ -202,7 +202,7 @@ int voxmol_main(int argc, const char* const* argv) {
     if (LEVEL > 1) echo_settings(s, resol_corrected);
 
     const std::string_view order = std::string_view(s.DATAORD).substr(0, 3);
-    if (order != "XYZ" && order != "ZYX") err("MAIN:VOXDEN", "Unknown data ordering: use XYZ or ZYX");
+    if (order != "XYZ" && order != "ZYX") run_failed("Unknown data ordering: use XYZ or ZYX");
 
     if (LEVEL > 1) std::printf("I am reading the data file header:  %s  ...........\n", s.dataname.c_str());
     gridfmt::GridReading reading(s.dataname, s.order_given, LEVEL);
@@ -231,22 +231,22 @@ int voxmol_main(int argc, const char* const* argv) {
         std::printf("[%d]= %f\n", e, grd.data[e]);
     }
     if (LEVEL > 1) std::printf("Name of output file is: %s\n", outname.c_str());
-    if (overwrites_input) err("MAIN:VOXDEN", "The output file would overwrite the input data file");
+    if (overwrites_input) run_failed("The output file would overwrite the input data file");
 
     if (streamed) {
         std::printf("\nWriting to dx file ...\n");
         std::fflush(stdout);
-        if (!streamed->finish()) err("MAIN:VOXDEN", "I cannot write the output data file");
+        if (!streamed->finish()) run_failed("I cannot write the output data file");
         std::printf("Writing to dx file : Done\n\n");
         return 0;
     }
     File file_out(std::fopen(outname.c_str(), "w"));
-    if (!file_out) err("MAIN:VOXDEN", "I cannot open the output data file");
+    if (!file_out) run_failed("I cannot open the output data file");
     // Only voxmol's own format lists its values in the order -o gives; the others are already in walk order.
     write_pdb(file_out.get(), &grd, s.thres_min, s.thres_max, s.resol, input.native ? s.DATAORD : "XYZ");
     const bool write_failed = std::ferror(file_out.get()) != 0;
     const bool close_failed = std::fclose(file_out.release()) != 0;
     grd.data = {};
-    if (write_failed || close_failed) err("MAIN:VOXDEN", "I cannot write the output data file");
+    if (write_failed || close_failed) run_failed("I cannot write the output data file");
     return 0;
 }
