@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "dx/atom_format.h"
-#include "dx/cconv.h"
+#include "dx/write/atom_format.h"
+#include "dx/io/cconv.h"
 #include "dx/uhbdio.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <thread>
 
-#include "dx/cconv.h"
-#include "dx/grid_formats.h"
-#include "dx/streamed_output.h"
+#include "dx/io/cconv.h"
+#include "dx/formats/format.h"
+#include "dx/write/streamed_output.h"
 #include "dx/uhbdio.h"
 #include "common/fatal.h"
 #include "string_tool2.h"

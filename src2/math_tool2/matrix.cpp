@@ -49,7 +49,8 @@ double* mult_mat_by_vec(int row1, int column1, std::span<const double> P, int ro
     // Dimensions beyond a 3x3 matrix times a matching column vector would read matrix or vector elements
     // that were never filled; refuse them instead of returning a product of garbage.
     if (!within_1_to_3(row1) || !within_1_to_3(column1) || row2 != column1 || column2 != 1) {
-        fatal_error("SUB:MULT_MAT_BY_VEC",
+        fatal_error(
+            "SUB:MULT_MAT_BY_VEC",
             "unsupported dimensions: matrix " + std::to_string(row1) + "x" + std::to_string(column1) +
                 ", vector " + std::to_string(row2) + "x" + std::to_string(column2) +
                 " (the matrix needs 1 to 3 rows and columns, the vector one column of as many rows as the "
@@ -58,7 +59,7 @@ double* mult_mat_by_vec(int row1, int column1, std::span<const double> P, int ro
     const auto needed = static_cast<std::size_t>(row1 * column1);
     if (P.size() < needed) {
         fatal_error("SUB:MULT_MAT_BY_VEC", "the matrix holds " + std::to_string(P.size()) + " values, " +
-                                       std::to_string(needed) + " needed");
+                                               std::to_string(needed) + " needed");
     }
     double M[3][3] = {};
     std::size_t next = 0;

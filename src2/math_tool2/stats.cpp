@@ -14,8 +14,8 @@ std::size_t checked_count(int count, std::size_t size, const char* where, const 
     if (count <= 0) return 0;
     const auto n = static_cast<std::size_t>(count);
     if (n > size) {
-        fatal_error(where, std::string("count ") + std::to_string(count) + " exceeds the " + std::to_string(size) +
-                       " elements of " + what);
+        fatal_error(where, std::string("count ") + std::to_string(count) + " exceeds the " +
+                               std::to_string(size) + " elements of " + what);
     }
     return n;
 }

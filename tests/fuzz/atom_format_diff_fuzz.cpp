@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "dx/atom_format.h"
+#include "dx/write/atom_format.h"
 #include "fuzz_common.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "dx/grid_formats.h"
+#include "dx/formats/format.h"
 #include "fuzz_common.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "dx/grid_formats.h"
+#include "dx/formats/format.h"
 #include "fuzz_common.h"
 
 namespace {

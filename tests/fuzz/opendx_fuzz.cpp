@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "dx/grid_formats.h"
+#include "dx/formats/format.h"
 #include "fuzz_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "dx/cconv.h"
+#include "dx/io/cconv.h"
 #include "fuzz_common.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "dx/atom_format.h"
+#include "dx/write/atom_format.h"
 
 namespace {
 

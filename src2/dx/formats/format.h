@@ -2,8 +2,8 @@
 // grid record the writer walks. Which format a file holds is decided in one place, recognise(), from
 // the file's first bytes; what it does not recognise is voxmol's own text format, read by load_header
 // and load_data exactly as ever.
-#ifndef VOXMOL_DX_GRID_FORMATS_H
-#define VOXMOL_DX_GRID_FORMATS_H
+#ifndef VOXMOL_DX_FORMATS_FORMAT_H
+#define VOXMOL_DX_FORMATS_FORMAT_H
 
 #include <array>
 #include <cstdint>
@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "dx/lines.h"
+#include "dx/io/lines.h"
 #include "dx/uhbdio.h"
 #include "dx/value_progress.h"
 
@@ -125,4 +125,4 @@ class GridReading {
 
 }  // namespace gridfmt
 
-#endif  // VOXMOL_DX_GRID_FORMATS_H
+#endif  // VOXMOL_DX_FORMATS_FORMAT_H

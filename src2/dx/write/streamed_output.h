@@ -3,8 +3,8 @@
 // go to a temporary file beside the output, moved into its place only when the run succeeds, so that a
 // run that fails while reading leaves no output file and an earlier output untouched, as a run that
 // writes only after reading does.
-#ifndef VOXMOL_DX_STREAMED_OUTPUT_H
-#define VOXMOL_DX_STREAMED_OUTPUT_H
+#ifndef VOXMOL_DX_WRITE_STREAMED_OUTPUT_H
+#define VOXMOL_DX_WRITE_STREAMED_OUTPUT_H
 
 #include <cstdio>
 #include <memory>
@@ -46,4 +46,4 @@ class StreamedOutput {
     bool finished_ = false;
 };
 
-#endif  // VOXMOL_DX_STREAMED_OUTPUT_H
+#endif  // VOXMOL_DX_WRITE_STREAMED_OUTPUT_H

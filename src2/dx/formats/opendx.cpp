@@ -33,8 +33,8 @@
 #include <utility>
 #include <vector>
 
-#include "dx/grid_formats.h"
-#include "dx/text_words.h"
+#include "dx/formats/format.h"
+#include "dx/io/words.h"
 #include "common/fatal.h"
 #include "string_tool2/cscan.h"
 

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "dx/grid_formats.h"
+#include "dx/formats/format.h"
 #include "common/fatal.h"
 #include "string_tool2/cscan.h"
 

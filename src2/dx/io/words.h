@@ -2,15 +2,15 @@
 // messages): the blank-separated words of a line, a word as a real or a whole number (through the shared
 // scanner, so by the C library's rules), the numbers that follow a header, any number of them on a line,
 // and a word shown in a message.
-#ifndef VOXMOL_DX_TEXT_WORDS_H
-#define VOXMOL_DX_TEXT_WORDS_H
+#ifndef VOXMOL_DX_IO_WORDS_H
+#define VOXMOL_DX_IO_WORDS_H
 
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "dx/lines.h"
+#include "dx/io/lines.h"
 #include "common/fatal.h"
 #include "string_tool2/cscan.h"
 
@@ -130,4 +130,4 @@ class Numbers {
 
 }  // namespace textwords
 
-#endif  // VOXMOL_DX_TEXT_WORDS_H
+#endif  // VOXMOL_DX_IO_WORDS_H

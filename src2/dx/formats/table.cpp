@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "dx/grid_formats.h"
-#include "dx/text_words.h"
+#include "dx/formats/format.h"
+#include "dx/io/words.h"
 
 namespace gridfmt {
 

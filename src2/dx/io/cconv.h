@@ -2,8 +2,8 @@
 // atoi, atof), on C strings, through the shared scanner (string_tool2/cscan.h): exact where the C
 // library is exact and made safe where it is not: integers that do not fit an int saturate to the int
 // range instead of wrapping or being undefined.
-#ifndef VOXMOL_DX_CCONV_H
-#define VOXMOL_DX_CCONV_H
+#ifndef VOXMOL_DX_IO_CCONV_H
+#define VOXMOL_DX_IO_CCONV_H
 
 #include <string_view>
 
@@ -32,4 +32,4 @@ int to_int_truncated(const char* text);
 
 }  // namespace cconv
 
-#endif  // VOXMOL_DX_CCONV_H
+#endif  // VOXMOL_DX_IO_CCONV_H

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "dx/cconv.h"
-#include "dx/grid_formats.h"
-#include "dx/lines.h"
+#include "dx/io/cconv.h"
+#include "dx/formats/format.h"
+#include "dx/io/lines.h"
 #include "dx/uhbdio.h"
 #include "common/fatal.h"
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "dx/grid_formats.h"
-#include "dx/text_words.h"
+#include "dx/formats/format.h"
+#include "dx/io/words.h"
 #include "common/fatal.h"
 
 namespace gridfmt {

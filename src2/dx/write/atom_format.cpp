@@ -1,4 +1,4 @@
-#include "dx/atom_format.h"
+#include "dx/write/atom_format.h"
 
 #include <charconv>
 #include <cmath>

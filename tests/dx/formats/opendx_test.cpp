@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "dx/grid_formats.h"
+#include "dx/formats/format.h"
 #include "test_util.h"
 
 namespace {

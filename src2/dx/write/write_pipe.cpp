@@ -1,4 +1,4 @@
-#include "dx/write_pipe.h"
+#include "dx/write/write_pipe.h"
 
 namespace atomfmt {
 

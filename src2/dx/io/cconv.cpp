@@ -1,4 +1,4 @@
-#include "dx/cconv.h"
+#include "dx/io/cconv.h"
 
 #include <climits>
 #include <cmath>

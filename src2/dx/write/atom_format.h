@@ -1,7 +1,7 @@
 // Number formatting for the pseudo-atom writer: the bytes printf would write for "%<w>.<d>f" and
 // "%<w>ld", produced without printf on the common path.
-#ifndef VOXMOL_DX_ATOM_FORMAT_H
-#define VOXMOL_DX_ATOM_FORMAT_H
+#ifndef VOXMOL_DX_WRITE_ATOM_FORMAT_H
+#define VOXMOL_DX_WRITE_ATOM_FORMAT_H
 
 #include <array>
 #include <cstddef>
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "dx/uhbdio.h"
-#include "dx/write_pipe.h"
+#include "dx/write/write_pipe.h"
 
 namespace atomfmt {
 
@@ -179,4 +179,4 @@ class AtomWriter {
 
 }  // namespace atomfmt
 
-#endif  // VOXMOL_DX_ATOM_FORMAT_H
+#endif  // VOXMOL_DX_WRITE_ATOM_FORMAT_H

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "dx/grid_formats.h"
+#include "dx/formats/format.h"
 #include "common/fatal.h"
 
 namespace gridfmt {

@@ -1,7 +1,7 @@
 // Output through a few large buffers, written out by a second thread: while one buffer is being filled
 // with records, the kernel copies the last full one into the file on the other core.
-#ifndef VOXMOL_DX_WRITE_PIPE_H
-#define VOXMOL_DX_WRITE_PIPE_H
+#ifndef VOXMOL_DX_WRITE_WRITE_PIPE_H
+#define VOXMOL_DX_WRITE_WRITE_PIPE_H
 
 #include <condition_variable>
 #include <cstddef>
@@ -54,4 +54,4 @@ class WritePipe {
 
 }  // namespace atomfmt
 
-#endif  // VOXMOL_DX_WRITE_PIPE_H
+#endif  // VOXMOL_DX_WRITE_WRITE_PIPE_H

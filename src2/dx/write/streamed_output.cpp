@@ -1,4 +1,4 @@
-#include "dx/streamed_output.h"
+#include "dx/write/streamed_output.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

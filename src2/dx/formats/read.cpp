@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "dx/grid_formats.h"
+#include "dx/formats/format.h"
 #include "dx/uhbdio.h"
 #include "common/fatal.h"
 

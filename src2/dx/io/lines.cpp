@@ -1,4 +1,4 @@
-#include "dx/lines.h"
+#include "dx/io/lines.h"
 
 #include <sys/stat.h>
 

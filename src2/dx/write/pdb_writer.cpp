@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "dx/atom_format.h"
+#include "dx/write/atom_format.h"
 #include "dx/uhbdio.h"
 #include "dx/value_progress.h"
 #include "common/fatal.h"

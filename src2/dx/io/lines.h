@@ -1,6 +1,6 @@
 // Whole-line reading from a stdio stream, with no limit on a line's length.
-#ifndef VOXMOL_DX_LINES_H
-#define VOXMOL_DX_LINES_H
+#ifndef VOXMOL_DX_IO_LINES_H
+#define VOXMOL_DX_IO_LINES_H
 
 #include <cstdint>
 #include <cstdio>
@@ -64,4 +64,4 @@ class BlockReader {
 
 }  // namespace lines
 
-#endif  // VOXMOL_DX_LINES_H
+#endif  // VOXMOL_DX_IO_LINES_H

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "dx/grid_formats.h"
-#include "dx/lines.h"
+#include "dx/formats/format.h"
+#include "dx/io/lines.h"
 
 namespace {
 
