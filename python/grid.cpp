@@ -13,28 +13,29 @@
 #include <vector>
 
 #include "bindings.h"
-#include "dx/uhbdio.h"
+#include "dx/formats/read.h"
+#include "dx/grid.h"
+#include "dx/voxmol.h"
+#include "dx/write/pdb_writer.h"
+#include "dx/write/write_pipe.h"
 #include "host.h"
-#include "string_tool2.h"
 
 namespace voxpy {
 
 namespace {
-
-using Axes = std::array<std::array<double, 3>, 3>;
 
 // A grid and the values it owns.
 struct Grid {
     Tuhbdgrd record{};  // record.data views `values`
     GridValues values;
     std::string format;
-    bool gzip = false;
-    // The values are listed x fastest: a voxmol text file read with the order "ZYX", whose value of point
-    // (i, j, k) is element i + nx*(j + ny*k), as the writer then takes it.
-    bool x_fastest = false;
+    std::string compression;  // "gzip", or empty
+    // How the values are stored: x fastest for a voxmol text file read with the order "ZYX", whose value
+    // of point (i, j, k) is element i + nx*(j + ny*k), as the writer then takes it.
+    ValueOrder order = ValueOrder::z_fastest;
 
     std::size_t points() const { return record.data.size(); }
-    const char* order() const { return x_fastest ? "ZYX" : "XYZ"; }
+    const char* order_name() const { return order == ValueOrder::x_fastest ? "ZYX" : "XYZ"; }
 };
 
 // "XYZ" or "ZYX", as the command line's -o takes it (any case).
@@ -59,7 +60,7 @@ py::array values_view(const py::object& self) {
     const std::vector<py::ssize_t> shape{r.nx, r.ny, r.nz};
     if (g.points() == 0) return py::array_t<double>(shape);
     const py::ssize_t d = sizeof(double);
-    const std::vector<py::ssize_t> strides = g.x_fastest
+    const std::vector<py::ssize_t> strides = g.order == ValueOrder::x_fastest
                                                  ? std::vector<py::ssize_t>{d, d * r.nx, d * r.nx * r.ny}
                                                  : std::vector<py::ssize_t>{d * r.ny * r.nz, d * r.nz, d};
     return py::array(py::dtype::of<double>(), shape, strides, g.values.get(), self);
@@ -84,21 +85,17 @@ py::array_t<double> axes_of(const Grid& g) {
     return out;
 }
 
-// Point (i, j, k) at origin + i*a + j*b + k*c, in the writer's order of operations, so that a position
-// and the coordinates of its record agree to the last bit.
+// Point (i, j, k) at origin + i*a + j*b + k*c, as the writer places it.
 py::array_t<double> positions_of(const Grid& g) {
     const auto& r = g.record;
     const Axes a = grid_axes(r);
-    const double origin[3] = {r.xmin, r.ymin, r.zmin};
     py::array_t<double> out({static_cast<py::ssize_t>(g.points()), py::ssize_t{3}});
     double* p = out.mutable_data();
     for (long i = 0; i < r.nx; ++i) {
         for (long j = 0; j < r.ny; ++j) {
             for (long k = 0; k < r.nz; ++k) {
-                const double di = static_cast<double>(i), dj = static_cast<double>(j),
-                             dk = static_cast<double>(k);
-                for (int d = 0; d < 3; ++d)
-                    *p++ = origin[d] + di * a[0][d] + dj * a[1][d] + dk * a[2][d];
+                for (double c : grid_position(r, a, i, j, k))
+                    *p++ = c;
             }
         }
     }
@@ -164,64 +161,53 @@ std::unique_ptr<Grid> grid_from_array(const py::handle& given, const py::handle&
 std::unique_ptr<Grid> read_grid(const py::handle& path, int level, std::string order) {
     order = checked_order(std::move(order));
     const std::string name = file_name(path);
-    GridFile file = quietly(level > 0, [&] { return read_grid_file(name, order != "XYZ", level); });
+    // As the command line's -o: given only when it says something, since any other format draws a warning.
+    const std::optional<ValueOrder> given =
+        order == "ZYX" ? std::optional(ValueOrder::x_fastest) : std::nullopt;
+    GridFile file = quietly(level > 0, [&] { return read_grid_file(name, given, level); });
     auto g = std::make_unique<Grid>();
     g->record = file.grid;
     g->values = std::move(file.values);
     g->format = std::move(file.format);
-    g->gzip = file.gzip;
-    // Only voxmol's own format lists its values in the order -o gives; the others are in walk order.
-    g->x_fastest = file.native && order == "ZYX";
+    g->compression = std::move(file.compression);
+    g->order = file.order;
     return g;
 }
-
-// The two lines write_pdb prints around its records; write_pdb_records, which also counts them, does not.
-constexpr const char* kWriting = "\nWriting to dx file ...\n";
-constexpr const char* kWritten = "Writing to dx file : Done\n\n";
 
 long write_grid_pdb(const Grid& g, const py::handle& target, std::pair<double, double> window, int step,
                     bool verbose) {
     check_step(step);
     const auto [min, max] = window;
     Output out(target);
-    // write_pdb's choice of a second writing thread, but for a Python file object, which only this
-    // thread may write.
-    const bool threaded = !out.to_python() && std::thread::hardware_concurrency() > 1;
-    if (verbose) write_to_sys_stdout(kWriting);
-    const long records =
-        write_pdb_records(out.get(), g.record, min, max, step, g.x_fastest, threaded, nullptr);
-    out.close();
-    if (verbose) write_to_sys_stdout(kWritten);
-    return records;
-}
-
-// A number as the command line's argument: "%.17g" reads back as the same double.
-std::string argument(double v) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.17g", v);
-    return text;
+    // A Python file object may only be written from this thread.
+    const bool threaded = !out.to_python() && writepipe::second_thread_pays();
+    return quietly(verbose, [&] {
+        print_writing_started();
+        const long records =
+            write_pdb_records(out.get(), g.record, min, max, step, g.order, threaded, nullptr);
+        out.close();
+        print_writing_done();
+        return records;
+    });
 }
 
 std::string convert(const py::handle& path, std::pair<double, double> window, int step, std::string order,
                     bool verbose, std::optional<int> level) {
     check_step(step);
     order = checked_order(std::move(order));
-    const std::string name = file_name(path);
-    std::vector<std::string> args = {
-        "voxmol", name, "-t", argument(window.first), argument(window.second), "-r", std::to_string(step)};
+    Settings s;
+    s.dataname = file_name(path);
+    s.thres_min = window.first;
+    s.thres_max = window.second;
+    s.resol = step;
     // -o only when it says something: for a format other than voxmol's own, -o draws a warning.
-    if (order != "XYZ") args.insert(args.end(), {"-o", order});
-    if (level) args.insert(args.end(), {"-l", std::to_string(*level)});
-    std::vector<const char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(a.c_str());
-    argv.push_back(nullptr);
-    quietly(verbose, [&] { return voxmol_main(static_cast<int>(args.size()), argv.data()); });
-    std::string extension;
-    std::string output;
-    get_extname(name, '.', extension);
-    get_outputname(name, extension, "pdb", output);
-    return py::module_::import("os").attr("fsdecode")(py::bytes(output)).cast<std::string>();
+    if (order != "XYZ") {
+        s.DATAORD = order;
+        s.order_given = true;
+    }
+    if (level) s.LEVEL = *level;
+    quietly(verbose, [&] { return run_conversion(s); });
+    return py::module_::import("os").attr("fsdecode")(py::bytes(output_name(s.dataname))).cast<std::string>();
 }
 
 }  // namespace
@@ -247,9 +233,9 @@ void bind_grid(py::module_& m) {
             "The file format as the converter names it (\"voxmol text\", \"OpenDX, text\", "
             "...), or \"array\" for a grid made from an array.")
         .def_property_readonly(
-            "gzip", [](const Grid& g) { return g.gzip; }, "The file was gzip-compressed.")
+            "gzip", [](const Grid& g) { return g.compression == "gzip"; }, "The file was gzip-compressed.")
         .def_property_readonly(
-            "order", [](const Grid& g) { return std::string(g.order()); },
+            "order", [](const Grid& g) { return std::string(g.order_name()); },
             "\"ZYX\" for a voxmol text file read with order=\"ZYX\" (values listed x "
             "fastest), else \"XYZ\".")
         .def("positions", &positions_of,

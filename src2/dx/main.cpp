@@ -1,4 +1,4 @@
-#include "dx/uhbdio.h"
+#include "dx/voxmol.h"
 
 int main(int argc, char** argv) {
     return voxmol_main(argc, argv);

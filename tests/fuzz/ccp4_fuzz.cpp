@@ -17,8 +17,8 @@ namespace {
 void read_map(std::FILE* in) {
     std::vector<double> values;
     fuzz::run([&] {
-        lines::BlockReader reader(in, 4096);  // small blocks: reads cross them often
-        const auto map = gridfmt::make_ccp4_reader(reader);
+        io::BlockReader reader(in, 4096);  // small blocks: reads cross them often
+        const auto map = gridfmt::format_named("CCP4/MRC")->open(reader, 0);
         const gridfmt::Geometry g = map->read_header();
         if (g.nx < 1 || g.ny < 1 || g.nz < 1) std::abort();
         for (int d = 0; d < 3; ++d) {
@@ -30,7 +30,7 @@ void read_map(std::FILE* in) {
         // Large grids are legitimate but too slow to fill millions of times; small ones reach every path.
         if (points > (1u << 16)) return;
         values.assign(points, 0.0);
-        map->read_values(values);
+        map->read_values(values, nullptr);
     });
 }
 

@@ -2,5 +2,5 @@
 #include "text_reader_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    return fuzz::read_grid_text(data, size, "fuzz.cube", gridfmt::make_cube_reader);
+    return fuzz::read_grid_text(data, size, "fuzz.cube", gridfmt::format_named("Gaussian cube")->open);
 }

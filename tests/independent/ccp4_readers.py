@@ -171,7 +171,7 @@ def same_values(got, want):
 def compare(case, path, reference=None, description=None, gzip_flag=False, use_griddata=True):
     info, got = dump_grid(path, work_path(case))
     exp = Expected(reference or path)
-    check(info["gzip"] == gzip_flag, case, f"gzip flag {info['gzip']}")
+    check((info["compression"] == "gzip") == gzip_flag, case, f"compression {info['compression']!r}")
     want_desc = description or f"CCP4/MRC, mode {exp.mode}"
     check(info["format"].startswith(want_desc), case, f"format {info['format']!r}, expected {want_desc!r}...")
     if not check(tuple(info["shape"]) == exp.values.shape, case, f"shape {info['shape']} != {exp.values.shape}"):

@@ -43,7 +43,7 @@ def read_with_voxmol(case, path, want_format):
     info, values = dump_grid(path, os.path.join(work, case))
     if info["format"] != want_format:
         failures.append(f"{case}: format {info['format']!r}, expected {want_format!r}")
-    if info["gzip"] != path.endswith(".gz"):
+    if (info["compression"] == "gzip") != path.endswith(".gz"):
         failures.append(f"{case}: gzip {info['gzip']}")
     return info, values
 

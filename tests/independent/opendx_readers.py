@@ -200,7 +200,7 @@ def compare_dump(name, path, fmt, ref):
         return [f"shape {info['shape']} instead of {ref.values.shape}"]
     if not info["format"].startswith(fmt):
         problems.append(f"format {info['format']!r} instead of {fmt!r}")
-    if info["gzip"] != path.endswith(".gz"):
+    if (info["compression"] == "gzip") != path.endswith(".gz"):
         problems.append(f"gzip {info['gzip']}")
     if not numpy.array_equal(info["origin"], ref.origin):
         problems.append(f"origin {info['origin']} instead of {ref.origin}")

@@ -6,14 +6,14 @@
 #include <cstdio>
 #include <string>
 
-#include "dx/uhbdio.h"
+#include "dx/formats/read.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: grid_dump <grid file> <output prefix>\n");
         return 2;
     }
-    const GridFile in = read_grid_file(argv[1], false, 0);
+    const GridFile in = read_grid_file(argv[1], std::nullopt, 0);
     const std::string prefix = argv[2];
     const Tuhbdgrd& g = in.grid;
     const auto a = grid_axes(g);
@@ -21,11 +21,11 @@ int main(int argc, char** argv) {
     std::FILE* values = std::fopen((prefix + ".f64").c_str(), "wb");
     if (json == nullptr || values == nullptr) return 1;
     std::fprintf(json,
-                 "{\"format\": \"%s\", \"gzip\": %s, \"shape\": [%d, %d, %d],\n"
+                 "{\"format\": \"%s\", \"compression\": \"%s\", \"shape\": [%d, %d, %d],\n"
                  " \"origin\": [%.17g, %.17g, %.17g],\n"
                  " \"axes\": [[%.17g, %.17g, %.17g], [%.17g, %.17g, %.17g], [%.17g, %.17g, %.17g]]}\n",
-                 in.format.c_str(), in.gzip ? "true" : "false", g.nx, g.ny, g.nz, g.xmin, g.ymin, g.zmin,
-                 a[0][0], a[0][1], a[0][2], a[1][0], a[1][1], a[1][2], a[2][0], a[2][1], a[2][2]);
+                 in.format.c_str(), in.compression.c_str(), g.nx, g.ny, g.nz, g.xmin, g.ymin, g.zmin, a[0][0],
+                 a[0][1], a[0][2], a[1][0], a[1][1], a[1][2], a[2][0], a[2][1], a[2][2]);
     const bool ok = std::fwrite(g.data.data(), sizeof(double), g.data.size(), values) == g.data.size();
     return std::fclose(json) == 0 && std::fclose(values) == 0 && ok ? 0 : 1;
 }

@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/fatal.h"
 #include "dx/formats/format.h"
 #include "dx/io/words.h"
-#include "common/fatal.h"
 
 namespace gridfmt {
 
@@ -51,7 +51,7 @@ std::optional<std::vector<double>> numbers_after(const std::vector<std::string_v
 
 class AutoDockReader final : public Reader {
   public:
-    explicit AutoDockReader(lines::BlockReader& in) : in_(in) {}
+    explicit AutoDockReader(io::BlockReader& in) : in_(in) {}
 
     Geometry read_header() override {
         std::string_view line;
@@ -72,7 +72,7 @@ class AutoDockReader final : public Reader {
         return geometry();
     }
 
-    void read_values(std::span<double> values) override {
+    long read_values(std::span<double> values, ValueProgress*) override {
         const std::size_t nx = nx_, ny = ny_, nz = nz_;
         std::size_t points = 0;
         // Every value read is stored by its position: a span of another size is refused, not overrun.
@@ -118,6 +118,7 @@ class AutoDockReader final : public Reader {
             fail("The AutoDock map holds more than the " + total + " values its NELEMENTS give: line " +
                  std::to_string(numbers.line()) + " holds " + word);
         }
+        return static_cast<long>(values.size());
     }
 
   private:
@@ -213,7 +214,7 @@ class AutoDockReader final : public Reader {
         return g;
     }
 
-    lines::BlockReader& in_;
+    io::BlockReader& in_;
     long line_ = 0;             // lines read so far
     std::string first_values_;  // the line that ended the header: the first value
     long spacing_line_ = 0, elements_line_ = 0, center_line_ = 0;  // where each keyword was, 0 for nowhere
@@ -223,10 +224,23 @@ class AutoDockReader final : public Reader {
     int nx_ = 0, ny_ = 0, nz_ = 0;
 };
 
-}  // namespace
+// The first line starts with the keyword AutoGrid writes first.
+bool detect_autodock(std::string_view prefix, std::string_view) {
+    std::string_view first = prefix.substr(0, prefix.find('\n'));
+    return textwords::next_word(first) == "GRID_PARAMETER_FILE";
+}
 
-std::unique_ptr<Reader> make_autodock_reader(lines::BlockReader& in) {
+std::unique_ptr<Reader> open_autodock(io::BlockReader& in, int) {
     return std::make_unique<AutoDockReader>(in);
 }
+
+}  // namespace
+
+extern const Format autodock_format = {
+    "AutoDock map",
+    "docking affinity maps written by AutoGrid: .map",
+    detect_autodock,
+    open_autodock,
+};
 
 }  // namespace gridfmt

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "dx/formats/format.h"
 #include "common/fatal.h"
+#include "dx/formats/format.h"
 #include "string_tool2/cscan.h"
 
 namespace gridfmt {
@@ -109,6 +109,12 @@ bool plausible(const HeaderWords& h) {
     for (int w : {17, 18, 19})
         if (h.i32(w) < 1 || h.i32(w) > 3) return false;
     return true;
+}
+
+// MAPC, MAPR and MAPS a permutation of 1, 2, 3.
+bool axis_order_is_permutation(const HeaderWords& h) {
+    const std::int32_t c = h.i32(17), r = h.i32(18), s = h.i32(19);
+    return c >= 1 && c <= 3 && r >= 1 && r <= 3 && s >= 1 && s <= 3 && c != r && r != s && c != s;
 }
 
 bool has_map_stamp(const HeaderWords& h) {
@@ -211,8 +217,7 @@ const ModeInfo* checked_mode(const HeaderWords& h) {
 
 std::array<int, 3> checked_axis_order(const HeaderWords& h) {
     const std::int32_t c = h.i32(17), r = h.i32(18), s = h.i32(19);
-    const bool in_range = c >= 1 && c <= 3 && r >= 1 && r <= 3 && s >= 1 && s <= 3;
-    if (!in_range || c == r || r == s || c == s) {
+    if (!axis_order_is_permutation(h)) {
         fatal(
             printf_string("The CCP4/MRC header's axis order MAPC, MAPR, MAPS = %d %d %d is not a "
                           "permutation of 1 2 3",
@@ -436,7 +441,7 @@ struct Axis {
 
 class Ccp4Reader final : public Reader {
   public:
-    explicit Ccp4Reader(lines::BlockReader& in) : in_(in) {}
+    explicit Ccp4Reader(io::BlockReader& in) : in_(in) {}
 
     Geometry read_header() override {
         HeaderWords h;
@@ -453,7 +458,7 @@ class Ccp4Reader final : public Reader {
         return g;
     }
 
-    void read_values(std::span<double> values) override;
+    long read_values(std::span<double> values, ValueProgress* progress) override;
 
   private:
     std::uint64_t value_count() const {
@@ -467,7 +472,7 @@ class Ccp4Reader final : public Reader {
     template <std::size_t kBytes, double (*load)(const char*)>
     void move_values(std::span<double> values);
 
-    lines::BlockReader& in_;
+    io::BlockReader& in_;
     Header header_;
     bool swap_ = false;
 };
@@ -613,7 +618,7 @@ void Ccp4Reader::move_values(std::span<double> values) {
     finish_stores();
 }
 
-void Ccp4Reader::read_values(std::span<double> values) {
+long Ccp4Reader::read_values(std::span<double> values, ValueProgress*) {
     if (values.size() != value_count()) fatal("The grid's values do not match the CCP4/MRC header");
     const int mode = header_.mode->mode;
     const bool swap = swap_;
@@ -644,12 +649,44 @@ void Ccp4Reader::read_values(std::span<double> values) {
                           "mode or NSYMBT) disagrees with the data",
                           static_cast<unsigned long long>(value_count())));
     }
+    return static_cast<long>(values.size());
+}
+
+// An MRC file carries "MAP " at byte 208, with a mode word that is a small number in one byte order (text
+// that happens to hold "MAP " there has four characters in that word, a huge number either way); a file
+// that ends before its 1024-byte header does is still taken, so that the reader can say it is truncated.
+// An old CCP4 header without the stamp is taken when, in one byte order, its dimensions are positive,
+// its mode is one voxmol reads and its axis order a permutation: text never passes, its bytes read as
+// huge numbers.
+bool detect_ccp4(std::string_view prefix, std::string_view) {
+    HeaderWords h;
+    std::memcpy(h.bytes.data(), prefix.data(), std::min(prefix.size(), kHeaderBytes));
+    for (bool swap : {false, true}) {
+        h.swap = swap;
+        if (prefix.size() >= 216 && has_map_stamp(h) && h.i32(4) >= 0 && h.i32(4) < 256) return true;
+    }
+    if (prefix.size() < kHeaderBytes) return false;
+    for (bool swap : {false, true}) {
+        h.swap = swap;
+        const ModeInfo* m = mode_info(h.i32(4));
+        if (h.i32(1) > 0 && h.i32(2) > 0 && h.i32(3) > 0 && m != nullptr && m->bytes != 0 &&
+            axis_order_is_permutation(h))
+            return true;
+    }
+    return false;
+}
+
+std::unique_ptr<Reader> open_ccp4(io::BlockReader& in, int) {
+    return std::make_unique<Ccp4Reader>(in);
 }
 
 }  // namespace
 
-std::unique_ptr<Reader> make_ccp4_reader(lines::BlockReader& in) {
-    return std::make_unique<Ccp4Reader>(in);
-}
+extern const Format ccp4_format = {
+    "CCP4/MRC",
+    "density maps from crystallography and electron microscopy: .map, .ccp4, .mrc",
+    detect_ccp4,
+    open_ccp4,
+};
 
 }  // namespace gridfmt

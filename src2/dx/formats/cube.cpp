@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "common/fatal.h"
 #include "dx/formats/format.h"
 #include "dx/io/words.h"
-#include "common/fatal.h"
 
 namespace gridfmt {
 
@@ -35,14 +35,19 @@ struct CountLine {
     long long extra = 0;
 };
 
-bool parse_count_line(std::string_view line, bool extra_allowed, CountLine& out) {
+// What may follow the count and the vector: nothing, one whole number (line 3), or anything (as the
+// detector reads lines 4 to 6, whose rest the reader judges and names).
+enum class After { nothing, extra, anything };
+
+bool parse_count_line(std::string_view line, After after, CountLine& out) {
     const std::vector<std::string_view> w = textwords::words(line);
-    if (w.size() != 4 && !(extra_allowed && w.size() == 5)) return false;
+    if (w.size() < 4) return false;
+    if (w.size() > 4 && !(after == After::anything || (after == After::extra && w.size() == 5))) return false;
     if (!textwords::whole(w[0], out.count)) return false;
     for (int d = 0; d < 3; ++d) {
         if (!textwords::real(w[d + 1], out.v[d])) return false;
     }
-    out.has_extra = w.size() == 5;
+    out.has_extra = after == After::extra && w.size() == 5;
     return !out.has_extra || textwords::whole(w[4], out.extra);
 }
 
@@ -54,7 +59,7 @@ const char* const kAxisName[3] = {"first", "second", "third"};
 
 class CubeReader final : public Reader {
   public:
-    explicit CubeReader(lines::BlockReader& in) : in_(in) {}
+    explicit CubeReader(io::BlockReader& in) : in_(in) {}
 
     Geometry read_header() override {
         Geometry g;
@@ -82,7 +87,7 @@ class CubeReader final : public Reader {
         return g;
     }
 
-    void read_values(std::span<double> values) override {
+    long read_values(std::span<double> values, ValueProgress*) override {
         std::uint64_t total = 0;
         if (__builtin_mul_overflow(static_cast<std::uint64_t>(values.size()), per_point_, &total)) {
             fail("The cube file's header gives more values (" + std::to_string(values.size()) + " points, " +
@@ -104,6 +109,7 @@ class CubeReader final : public Reader {
             fail("The cube file holds more than the " + std::to_string(total) + " values its header gives" +
                  per_point_text() + ": line " + std::to_string(numbers.line()) + " holds " + word);
         }
+        return static_cast<long>(values.size());
     }
 
   private:
@@ -121,7 +127,7 @@ class CubeReader final : public Reader {
     CountLine origin_line() {
         const std::string_view line = header_line("its atom count and origin");
         CountLine top;
-        if (!parse_count_line(line, true, top)) {
+        if (!parse_count_line(line, After::extra, top)) {
             fail(
                 "Line 3 of the cube file should hold the atom count and the origin x y z (and, optionally, "
                 "the values per point): " +
@@ -138,7 +144,7 @@ class CubeReader final : public Reader {
         const std::string_view line = header_line(what.c_str());
         const std::string where = "Line " + std::to_string(line_) + " of the cube file";
         CountLine axis;
-        if (!parse_count_line(line, false, axis))
+        if (!parse_count_line(line, After::nothing, axis))
             fail(where + " should hold a point count and a step vector (n x y z): " + quoted(line));
         if (axis.count == 0)
             fail("The cube file gives 0 points along its " + std::string(kAxisName[d]) + " axis");
@@ -267,15 +273,44 @@ class CubeReader final : public Reader {
         return per_point_ > 1 ? " (" + std::to_string(per_point_) + " per point)" : std::string();
     }
 
-    lines::BlockReader& in_;
+    io::BlockReader& in_;
     long line_ = 0;                // lines read so far
     std::uint64_t per_point_ = 1;  // values stored for each point, of which the first is kept
 };
 
-}  // namespace
+// Named .cube or .cub, two comment lines, then lines 3 to 6 start as the reader reads them: a whole
+// number and a vector. Line 3 must hold nothing else but, optionally, the values per point: that keeps
+// out files of voxmol's own format, whose lines hold one number, or 17 on the header line.
+bool detect_cube(std::string_view prefix, std::string_view name) {
+    if (!name.ends_with(".cube") && !name.ends_with(".cub")) return false;
+    auto next_line = [&prefix] {
+        const std::size_t nl = prefix.find('\n');
+        const std::string_view line = prefix.substr(0, nl);
+        prefix = nl == std::string_view::npos ? std::string_view() : prefix.substr(nl + 1);
+        return line;
+    };
+    next_line();  // two comment lines
+    next_line();
+    CountLine ignored;
+    for (int line = 3; line <= 6; ++line) {
+        if (prefix.empty() ||
+            !parse_count_line(next_line(), line == 3 ? After::extra : After::anything, ignored))
+            return false;
+    }
+    return true;
+}
 
-std::unique_ptr<Reader> make_cube_reader(lines::BlockReader& in) {
+std::unique_ptr<Reader> open_cube(io::BlockReader& in, int) {
     return std::make_unique<CubeReader>(in);
 }
+
+}  // namespace
+
+extern const Format cube_format = {
+    "Gaussian cube",
+    "quantum chemistry densities and orbitals: .cube, .cub",
+    detect_cube,
+    open_cube,
+};
 
 }  // namespace gridfmt

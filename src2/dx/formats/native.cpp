@@ -1,13 +1,18 @@
+// voxmol's own grid format: "!" comment lines and empty lines anywhere, one header line of 17 numbers
+// (bounds, counts, dimensions, origin, span), then one value per line, in the order -o gives (z fastest
+// by default). Read through the specified load_header and load_data on a stdio stream, and as a format
+// of the table by the run, on the input layer's stream: both share every step below.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
 
-#include "dx/io/cconv.h"
+#include "common/fatal.h"
 #include "dx/formats/format.h"
+#include "dx/formats/read.h"
+#include "dx/io/cconv.h"
 #include "dx/io/lines.h"
 #include "dx/uhbdio.h"
-#include "common/fatal.h"
 
 namespace {
 
@@ -61,24 +66,13 @@ double spacing(double min, double max, int points) {
     return std::fabs((max - min) / static_cast<double>(points - 1));
 }
 
-}  // namespace
-
-void gridfmt::print_header_lines(const Tuhbdgrd& grd) {
-    std::printf("Dimensions: X= %d   Y= %d   Z= %d\n", grd.nx, grd.ny, grd.nz);
-    std::printf("Min= %6.3f %6.3f %6.3f   Max= %6.3f %6.3f %6.3f\n", grd.xmin, grd.ymin, grd.zmin, grd.xmax,
-                grd.ymax, grd.zmax);
-    std::printf("Spacing of the grid= %4.2f %4.2f %4.2f\n", grd.hx, grd.hy, grd.hz);
-}
-
-void gridfmt::print_value_count(long nbdat, int LEVEL) {
-    if (LEVEL > 2) std::printf("I read : %ld values in the input file\n", nbdat);
-    if (LEVEL > 1 && nbdat > 99999)
-        std::printf("Very large file, if not yet, increase -r option to a value > 1 \n");
-}
-
-void load_header(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {
+// Reads lines from `next_line` (a callable filling a std::string_view or std::string and returning false
+// at the end) up to and including the header, and returns the record it gives (data empty). Each
+// other line that is neither a comment nor empty gets its warning, at every verbosity.
+template <typename NextLine>
+Tuhbdgrd find_header(NextLine next_line) {
     std::string line;
-    while (lines::read_line(file, line)) {
+    while (next_line(line)) {
         if (is_skipped(line)) continue;
         Header h{};
         const int fields = scan_header(line.c_str(), h);
@@ -86,35 +80,32 @@ void load_header(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {
             std::printf("WARNING: There are %d fields in the header, instead of 17\n", fields);
             continue;
         }
-        if (h.dimX < 0 || h.dimY < 0 || h.dimZ < 0) {
+        if (h.dimX < 0 || h.dimY < 0 || h.dimZ < 0)
             run_failed("The header of the data file gives a negative grid dimension");
-        }
-        grd->nx = h.dimX;
-        grd->ny = h.dimY;
-        grd->nz = h.dimZ;
-        grd->xmin = h.minX;
-        grd->ymin = h.minY;
-        grd->zmin = h.minZ;
-        grd->xmax = h.maxX;
-        grd->ymax = h.maxY;
-        grd->zmax = h.maxZ;
-        grd->hx = spacing(h.minX, h.maxX, h.dimX);
-        grd->hy = spacing(h.minY, h.maxY, h.dimY);
-        grd->hz = spacing(h.minZ, h.maxZ, h.dimZ);
-        if (LEVEL > 1) gridfmt::print_header_lines(*grd);
-        return;
+        Tuhbdgrd grd{};
+        grd.nx = h.dimX;
+        grd.ny = h.dimY;
+        grd.nz = h.dimZ;
+        grd.xmin = h.minX;
+        grd.ymin = h.minY;
+        grd.zmin = h.minZ;
+        grd.xmax = h.maxX;
+        grd.ymax = h.maxY;
+        grd.zmax = h.maxZ;
+        grd.hx = spacing(h.minX, h.maxX, h.dimX);
+        grd.hy = spacing(h.minY, h.maxY, h.dimY);
+        grd.hz = spacing(h.minZ, h.maxZ, h.dimZ);
+        return grd;
     }
     run_failed("The data file holds no header line of 17 fields");
 }
 
-long load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {
-    return gridfmt::load_data(file, grd, LEVEL, nullptr);
-}
-
-long gridfmt::load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL, ValueProgress* progress) {
-    const std::size_t capacity = grd->data.size();
+// Reads the value lines of `reader` into grid.data in file order and returns how many there were. Values
+// past the end of the grid are counted but never stored. `progress`, when given, learns how many values
+// are final as they come.
+long load_values(io::BlockReader& reader, Tuhbdgrd& grid, ValueProgress* progress) {
+    const std::size_t capacity = grid.data.size();
     constexpr long kPublishEvery = 1 << 16;
-    lines::BlockReader reader(file);
     std::string_view view;
     std::string line;
     long nbdat = 0;
@@ -124,8 +115,7 @@ long gridfmt::load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL, ValueProgress
         double value = 0.0;
         const int fields = cconv::scan_value_line(view, value);
         if (fields == 1) last = value;
-        // Values past the end of the grid are counted but never stored.
-        if (static_cast<std::size_t>(nbdat) < capacity) grd->data[nbdat] = last;
+        if (static_cast<std::size_t>(nbdat) < capacity) grid.data[nbdat] = last;
         ++nbdat;
         if (progress != nullptr && nbdat % kPublishEvery == 0)
             progress->publish(std::min(static_cast<std::size_t>(nbdat), capacity));
@@ -140,6 +130,70 @@ long gridfmt::load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL, ValueProgress
     }
     // Values the file does not hold stay 0.0: with the last line read, every value is final.
     if (progress != nullptr) progress->publish(capacity);
+    return nbdat;
+}
+
+class NativeReader final : public gridfmt::Reader {
+  public:
+    explicit NativeReader(io::BlockReader& in) : in_(in) {}
+
+    gridfmt::Geometry read_header() override {
+        gridfmt::Geometry g;
+        g.record = find_header([this](std::string& line) {
+            std::string_view view;
+            if (!in_.next(view)) return false;
+            line.assign(view);
+            return true;
+        });
+        g.nx = g.record->nx;
+        g.ny = g.record->ny;
+        g.nz = g.record->nz;
+        g.description = "voxmol text";
+        return g;
+    }
+
+    long read_values(std::span<double> values, ValueProgress* progress) override {
+        Tuhbdgrd grid{};
+        grid.data = values;
+        return load_values(in_, grid, progress);
+    }
+
+  private:
+    io::BlockReader& in_;
+};
+
+// Every file is voxmol's own format that no other format takes.
+bool detect_native(std::string_view, std::string_view) {
+    return true;
+}
+
+std::unique_ptr<gridfmt::Reader> open_native(io::BlockReader& in, int) {
+    return std::make_unique<NativeReader>(in);
+}
+
+}  // namespace
+
+namespace gridfmt {
+extern const Format native_format = {
+    "voxmol text", "voxmol's own: a header line of 17 numbers, then one value per line",
+    detect_native, open_native,
+    true,
+};
+}  // namespace gridfmt
+
+void load_header(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {
+    const Tuhbdgrd found = find_header([file](std::string& line) { return io::read_line(file, line); });
+    const std::span<double> data = grd->data;
+    const auto axes = grd->axes;
+    *grd = found;
+    grd->data = data;
+    grd->axes = axes;
+    if (LEVEL > 1) gridfmt::print_header_lines(*grd);
+}
+
+long load_data(std::FILE* file, Tuhbdgrd* grd, int LEVEL) {
+    io::BlockReader reader(file);
+    const long nbdat = load_values(reader, *grd, nullptr);
     gridfmt::print_value_count(nbdat, LEVEL);
     return nbdat;
 }

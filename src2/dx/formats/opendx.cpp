@@ -33,9 +33,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/fatal.h"
 #include "dx/formats/format.h"
 #include "dx/io/words.h"
-#include "common/fatal.h"
 #include "string_tool2/cscan.h"
 
 namespace gridfmt {
@@ -67,11 +67,38 @@ bool separates(char c) {
     return cscan::is_space(c) || c == ',';
 }
 
+// The next token of `line` from `pos`, which moves past it; false when only separators or a comment are
+// left. A quoted string ends on its line: one that does not close is fatal, unless `lenient` (then it
+// runs to the line's end).
+bool next_token(std::string_view line, std::size_t& pos, bool lenient, Token& t) {
+    while (pos < line.size() && separates(line[pos]))
+        ++pos;
+    if (pos == line.size() || line[pos] == '#') return false;
+    if (line[pos] == '"') {
+        const std::size_t close = line.find('"', pos + 1);
+        if (close == std::string_view::npos && !lenient)
+            fail("The OpenDX header has a quote that does not close on its line (line " +
+                 std::to_string(t.line) + ")");
+        const std::size_t end = close == std::string_view::npos ? line.size() : close;
+        t.text.assign(line.substr(pos + 1, end - pos - 1));
+        t.quoted = true;
+        pos = close == std::string_view::npos ? end : close + 1;
+        return true;
+    }
+    std::size_t end = pos;
+    while (end < line.size() && !separates(line[end]) && line[end] != '"' && line[end] != '#')
+        ++end;
+    t.text.assign(line.substr(pos, end - pos));
+    t.quoted = false;
+    pos = end;
+    return true;
+}
+
 // The header's tokens, line by line from the stream. A quoted string ends on its line; "," separates
 // like a blank (the format writes "file name,offset"). Line numbers count the lines handed out.
 class Tokens {
   public:
-    explicit Tokens(lines::BlockReader& in) : in_(in) {}
+    explicit Tokens(io::BlockReader& in) : in_(in) {}
 
     // The next token without taking it; nullptr at the end of the stream.
     const Token* peek() {
@@ -106,37 +133,15 @@ class Tokens {
   private:
     bool fetch(Token& t) {
         for (;;) {
-            while (pos_ < line_.size() && separates(line_[pos_]))
-                ++pos_;
-            if (pos_ < line_.size() && line_[pos_] != '#') break;
+            t.line = line_number_;
+            if (next_token(line_, pos_, lenient_, t)) return true;
             if (!in_.next(line_)) return false;
             pos_ = 0;
             ++line_number_;
         }
-        if (line_[pos_] == '"') {
-            const std::size_t close = line_.find('"', pos_ + 1);
-            if (close == std::string_view::npos && !lenient_) {
-                fail("The OpenDX header has a quote that does not close on its line (line " +
-                     std::to_string(line_number_) + ")");
-            }
-            const std::size_t end = close == std::string_view::npos ? line_.size() : close;
-            t.text.assign(line_.substr(pos_ + 1, end - pos_ - 1));
-            t.quoted = true;
-            t.line = line_number_;
-            pos_ = close == std::string_view::npos ? end : close + 1;
-            return true;
-        }
-        std::size_t end = pos_;
-        while (end < line_.size() && !separates(line_[end]) && line_[end] != '"' && line_[end] != '#')
-            ++end;
-        t.text.assign(line_.substr(pos_, end - pos_));
-        t.quoted = false;
-        t.line = line_number_;
-        pos_ = end;
-        return true;
     }
 
-    lines::BlockReader& in_;
+    io::BlockReader& in_;
     std::string_view line_;  // valid until the stream's next line is asked for
     std::size_t pos_ = 0;
     std::size_t line_number_ = 0;
@@ -173,9 +178,9 @@ std::string counts_text(const int (&c)[3]) {
 
 class OpenDxReader final : public Reader {
   public:
-    explicit OpenDxReader(lines::BlockReader& in) : in_(in), tokens_(in) {}
+    explicit OpenDxReader(io::BlockReader& in) : in_(in), tokens_(in) {}
     Geometry read_header() override;
-    void read_values(std::span<double> values) override;
+    long read_values(std::span<double> values, ValueProgress* progress) override;
 
   private:
     static std::string where(const Token& t) { return " (line " + std::to_string(t.line) + ")"; }
@@ -199,7 +204,7 @@ class OpenDxReader final : public Reader {
     void read_binary(std::span<double> values);
     void read_trailer(bool binary);
 
-    lines::BlockReader& in_;
+    io::BlockReader& in_;
     Tokens tokens_;
     Header h_;
 };
@@ -585,7 +590,7 @@ Geometry OpenDxReader::read_header() {
     return g;
 }
 
-void OpenDxReader::read_values(std::span<double> values) {
+long OpenDxReader::read_values(std::span<double> values, ValueProgress*) {
     const bool binary = h_.encoding == Encoding::binary;
     if (binary) {
         read_binary(values);
@@ -594,6 +599,7 @@ void OpenDxReader::read_values(std::span<double> values) {
     }
     read_trailer(binary);
     check_components();
+    return static_cast<long>(values.size());
 }
 
 // The DX statements that may follow a data array: where one stands in place of a value, the data ended.
@@ -722,8 +728,45 @@ void OpenDxReader::read_trailer(bool binary) {
 
 }  // namespace
 
-std::unique_ptr<Reader> make_opendx_reader(lines::BlockReader& in) {
+namespace {
+
+// The object classes of the format: a title line of voxmol's own format that merely starts with the word
+// "object" is not taken.
+constexpr std::string_view kClasses[] = {"group",        "series",       "multigrid",       "compositefield",
+                                         "field",        "array",        "constantarray",   "gridpositions",
+                                         "regulararray", "productarray", "gridconnections", "patharray",
+                                         "mesharray",    "xform",        "string",          "light",
+                                         "camera",       "clipped",      "screen"};
+
+// The first line that holds a token is "object <name> [class] <class>", read with the header's own
+// token rules.
+bool detect_opendx(std::string_view prefix, std::string_view) {
+    while (!prefix.empty()) {
+        const std::size_t nl = prefix.find('\n');
+        const std::string_view line = prefix.substr(0, nl);
+        prefix = nl == std::string_view::npos ? std::string_view() : prefix.substr(nl + 1);
+        std::size_t pos = 0;
+        Token t;
+        if (!next_token(line, pos, true, t)) continue;
+        if (!t.is("object") || !next_token(line, pos, true, t) || !next_token(line, pos, true, t))
+            return false;
+        if (t.is("class") && !next_token(line, pos, true, t)) return false;
+        return !t.quoted && std::find(std::begin(kClasses), std::end(kClasses), t.text) != std::end(kClasses);
+    }
+    return false;
+}
+
+std::unique_ptr<Reader> open_opendx(io::BlockReader& in, int) {
     return std::make_unique<OpenDxReader>(in);
 }
+
+}  // namespace
+
+extern const Format opendx_format = {
+    "OpenDX",
+    "electrostatics solvers (APBS), cavity detectors, grid libraries: .dx, text or binary",
+    detect_opendx,
+    open_opendx,
+};
 
 }  // namespace gridfmt

@@ -1,21 +1,9 @@
 #include "dx/io/lines.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
 
-#include "common/fatal.h"
-
-namespace lines {
-
-namespace {
-
-[[noreturn]] void read_failure() {
-    run_failed("I cannot read the input data file");
-}
-
-}  // namespace
+namespace io {
 
 bool read_line(std::FILE* file, std::string& line) {
     line.clear();
@@ -28,17 +16,20 @@ bool read_line(std::FILE* file, std::string& line) {
     return !line.empty();
 }
 
+BlockReader::BlockReader(Source& source, std::size_t block_size)
+    : source_(source), block_(std::make_unique_for_overwrite<char[]>(block_size)), block_size_(block_size) {}
+
 BlockReader::BlockReader(std::FILE* file, std::size_t block_size)
-    : file_(file), block_(std::make_unique_for_overwrite<char[]>(block_size)), block_size_(block_size) {}
+    : owned_(std::make_unique<StdioSource>(file)),
+      source_(*owned_),
+      block_(std::make_unique_for_overwrite<char[]>(block_size)),
+      block_size_(block_size) {}
 
 bool BlockReader::refill() {
     if (at_eof_) return false;
-    end_ = std::fread(block_.get(), 1, block_size_, file_);
+    end_ = source_.read(block_.get(), block_size_);
     pos_ = 0;
-    if (end_ < block_size_) {
-        if (std::ferror(file_)) read_failure();
-        at_eof_ = true;
-    }
+    if (end_ == 0) at_eof_ = true;
     return end_ > 0;
 }
 
@@ -86,11 +77,13 @@ std::size_t BlockReader::read(char* dst, std::size_t n) {
         if (pos_ == end_) {
             // A large request goes straight from the stream into `dst`, without a copy through the block.
             if (n - copied >= block_size_ && !at_eof_) {
-                const std::size_t got = std::fread(dst + copied, 1, n - copied, file_);
-                copied += got;
-                if (copied < n) {
-                    if (std::ferror(file_)) read_failure();
-                    at_eof_ = true;
+                while (copied < n) {
+                    const std::size_t got = source_.read(dst + copied, n - copied);
+                    if (got == 0) {
+                        at_eof_ = true;
+                        break;
+                    }
+                    copied += got;
                 }
                 break;
             }
@@ -105,15 +98,10 @@ std::size_t BlockReader::read(char* dst, std::size_t n) {
 }
 
 std::optional<std::uint64_t> BlockReader::bytes_left() const {
-    // A stream made by fopencookie (gzip, the replay of a pipe) has no descriptor.
-    const int fd = ::fileno(file_);
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    const off_t at = ::ftello(file_);
-    if (at < 0) return std::nullopt;
-    const std::uint64_t in_file = st.st_size > at ? static_cast<std::uint64_t>(st.st_size - at) : 0;
+    const std::optional<std::uint64_t> in_source = source_.bytes_left();
+    if (!in_source) return std::nullopt;
     const std::uint64_t in_carry = carry_handed_out_ ? 0 : carry_.size();
-    return in_file + (end_ - pos_) + in_carry;
+    return *in_source + (end_ - pos_) + in_carry;
 }
 
-}  // namespace lines
+}  // namespace io

@@ -1,4 +1,5 @@
-// Whole-line reading from a stdio stream, with no limit on a line's length.
+// Lines of an input: whole lines with no limit on their length, from a byte source in large blocks, and
+// the raw bytes after them for formats whose text header is followed by binary data.
 #ifndef VOXMOL_DX_IO_LINES_H
 #define VOXMOL_DX_IO_LINES_H
 
@@ -9,19 +10,24 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
-namespace lines {
+#include "dx/io/input.h"
 
-// Reads the next line of `file` into `line`, its "\n" included when it has one, NUL bytes and all.
-// Returns false at the end of the stream. A read error is fatal.
+namespace io {
+
+// Reads the next line of `file` into `line`, its "\n" included when it has one, NUL bytes and all; one
+// character at a time, so that the stream stands right after the line. Returns false at the end of the
+// stream. A read error is fatal.
 bool read_line(std::FILE* file, std::string& line);
 
-// Splits the rest of a stream into lines, reading it in large blocks. A view handed out by next() stays
-// valid until the following call. Used where a reader consumes the stream to its end.
+// Splits the rest of a source into lines, reading it in large blocks. A view handed out by next() stays
+// valid until the following call.
 class BlockReader {
   public:
+    explicit BlockReader(Source& source, std::size_t block_size = 1 << 20);
+    // The same over a stdio stream, from its current position (the stream is read to its end).
     explicit BlockReader(std::FILE* file, std::size_t block_size = 1 << 20);
+
     // The next line, its "\n" included when it has one; false at the end of the stream.
     bool next(std::string_view& line) {
         // The common case, a whole line inside the current block, is settled here without a call.
@@ -39,20 +45,20 @@ class BlockReader {
     }
 
     // The next `n` raw bytes of the stream, those after the last line handed out, copied into `dst`.
-    // Returns how many were copied: fewer than `n` only at the end of the stream. Lets a format whose
-    // text header is followed by binary data read both from one stream.
+    // Returns how many were copied: fewer than `n` only at the end of the stream.
     std::size_t read(char* dst, std::size_t n);
 
-    // How many bytes are left to hand out, when the stream reads a plain file whose size is known; empty
-    // for a pipe or a decompressed stream. Lets a binary format see that its header claims more data than
-    // the file holds before the values are allocated.
+    // How many bytes are left to hand out, when the source knows its size (a plain file); empty for a
+    // pipe or a decompressed stream. Lets a binary format see that its header claims more data than the
+    // file holds before the values are allocated.
     std::optional<std::uint64_t> bytes_left() const;
 
   private:
     bool next_slow(std::string_view& line);
     bool refill();
 
-    std::FILE* file_;
+    std::unique_ptr<Source> owned_;  // the stdio stream's source, for the second constructor
+    Source& source_;
     std::unique_ptr<char[]> block_;  // not cleared: only bytes read into it are ever looked at
     std::size_t block_size_;
     std::size_t pos_ = 0;
@@ -62,6 +68,6 @@ class BlockReader {
     bool carry_handed_out_ = false;
 };
 
-}  // namespace lines
+}  // namespace io
 
 #endif  // VOXMOL_DX_IO_LINES_H

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "dx/io/lines.h"
 #include "common/fatal.h"
+#include "dx/io/lines.h"
 #include "string_tool2/cscan.h"
 
 namespace textwords {
@@ -87,7 +87,7 @@ class Numbers {
 
     // `first` is a line already taken from `in` (empty for none), numbered `line`; lines after it
     // count on from there.
-    Numbers(lines::BlockReader& in, std::string first, long line)
+    Numbers(io::BlockReader& in, std::string first, long line)
         : in_(in), held_(std::move(first)), line_(line) {
         p_ = held_.data();
         e_ = p_ + held_.size();
@@ -120,7 +120,7 @@ class Numbers {
     long line() const { return line_; }
 
   private:
-    lines::BlockReader& in_;
+    io::BlockReader& in_;
     std::string held_;
     long line_;
     const char* p_;  // the unread part of the current line, which stays valid until the next in_.next()

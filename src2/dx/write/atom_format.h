@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dx/grid.h"
 #include "dx/uhbdio.h"
 #include "dx/write/write_pipe.h"
 
@@ -112,7 +113,7 @@ class AtomWriter {
     AtomWriter(std::FILE* file, const Tuhbdgrd& grid, bool threaded)
         : pipe_(file, threaded),
           axes_(grid_axes(grid)),
-          origin_{grid.xmin, grid.ymin, grid.zmin},
+          place_(placement(grid)),
           oblique_(is_oblique(axes_)),
           x_(grid.xmin, axes_[0][0], oblique_ ? 0 : grid.nx),
           y_(grid.ymin, axes_[1][1], oblique_ ? 0 : grid.ny),
@@ -152,6 +153,12 @@ class AtomWriter {
     }
 
   private:
+    static Tuhbdgrd placement(const Tuhbdgrd& grid) {
+        Tuhbdgrd p = grid;
+        p.data = {};
+        return p;
+    }
+
     // Axes with a step off the diagonal: a coordinate then depends on more than one of i, j, k.
     static bool is_oblique(const std::array<std::array<double, 3>, 3>& a) {
         return a[0][1] != 0.0 || a[0][2] != 0.0 || a[1][0] != 0.0 || a[1][2] != 0.0 || a[2][0] != 0.0 ||
@@ -160,17 +167,16 @@ class AtomWriter {
 
     // The position origin + i*a + j*b + k*c, each coordinate formatted on the spot.
     char* put_oblique(char* out, long i, long j, long k) const {
-        const double di = static_cast<double>(i), dj = static_cast<double>(j), dk = static_cast<double>(k);
-        for (int d = 0; d < 3; ++d)
-            out = put_coordinate(out, origin_[d] + di * axes_[0][d] + dj * axes_[1][d] + dk * axes_[2][d]);
+        for (double c : grid_position(place_, axes_, i, j, k))
+            out = put_coordinate(out, c);
         return out;
     }
 
     // Fixed text, two integers and four numbers, each with the room its formatter may overwrite.
     static constexpr std::size_t kLongestLine = 80 + 2 * atomfmt::kMaxLong + 4 * atomfmt::kMaxFixed;
-    WritePipe pipe_;
+    writepipe::WritePipe pipe_;
     std::array<std::array<double, 3>, 3> axes_;
-    double origin_[3];
+    Tuhbdgrd place_;  // the grid's origin and spacings, without its values
     bool oblique_;
     AxisTexts x_, y_, z_;  // axis-aligned grids: the texts of each axis's positions, made once
     char* buffer_;         // the pipe's current buffer

@@ -1,46 +1,46 @@
+// The walk of the grid: x slowest, z fastest, one residue per (i, j) column, the value window and the
+// thinning step, and one record for each point kept.
+#include "dx/write/pdb_writer.h"
+
 #include <cstdio>
-#include <thread>
 
-#include "dx/write/atom_format.h"
-#include "dx/uhbdio.h"
-#include "dx/value_progress.h"
 #include "common/fatal.h"
+#include "dx/write/atom_format.h"
+#include "dx/write/write_pipe.h"
 
-namespace {
+void print_writing_started() {
+    std::printf("\nWriting to dx file ...\n");
+}
 
-// The four remark lines that open every written file.
-constexpr const char* kRemarks =
-    "REMARK  Generated from Cavora (https://cavora.bio/)\n"
-    "REMARK               Transformed by voxmol \n"
-    "REMARK  Please cite the Cavora web service (https://cavora.bio/)\n"
-    "REMARK  This file can be read using VMD\n";
-
-}  // namespace
+void print_writing_done() {
+    std::printf("Writing to dx file : Done\n\n");
+}
 
 int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int resol,
               std::string_view type) {
-    return write_pdb(file, grd, min, max, resol, type, std::thread::hardware_concurrency() > 1);
+    return write_pdb(file, grd, min, max, resol, type, writepipe::second_thread_pays());
 }
 
 int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int resol, std::string_view type,
               bool threaded) {
-    std::printf("\nWriting to dx file ...\n");
-    write_pdb_records(file, *grd, min, max, resol, type.substr(0, 3) == "ZYX", threaded, nullptr);
-    std::printf("Writing to dx file : Done\n\n");
+    print_writing_started();
+    const ValueOrder order = type.substr(0, 3) == "ZYX" ? ValueOrder::x_fastest : ValueOrder::z_fastest;
+    write_pdb_records(file, *grd, min, max, resol, order, threaded, nullptr);
+    print_writing_done();
     return 1;
 }
 
 long write_pdb_records(std::FILE* file, const Tuhbdgrd& grid, double min, double max, int resol,
-                       bool x_fastest, bool threaded, const ValueProgress* progress) {
+                       ValueOrder order, bool threaded, const ValueProgress* progress) {
     // The walk reads nx*ny*nz values; a grid whose array is shorter is refused rather than read past.
     const auto points = grid_points(grid);
-    if (!points || grid.data.size() < *points)
-        run_failed("The grid holds fewer values than its dimensions");
-    std::fputs(kRemarks, file);
+    if (!points || grid.data.size() < *points) run_failed("The grid holds fewer values than its dimensions");
+    std::fwrite(kRemarks.data(), 1, kRemarks.size(), file);
     long w = 0;  // serial of the last written record
     if (*points == 0) return w;
     atomfmt::AtomWriter writer(file, grid, threaded);
     const long nx = grid.nx, ny = grid.ny, nz = grid.nz;
+    const bool x_fastest = order == ValueOrder::x_fastest;
     std::size_t ready = progress == nullptr ? *points : 0;  // values known to be final
     long v = 0;      // element of the current point in walk order (z fastest)
     int icol = 0;    // in-window points since the last written record

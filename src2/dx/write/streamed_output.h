@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
+#include "dx/grid.h"
 #include "dx/uhbdio.h"
-#include "dx/value_progress.h"
 
 class StreamedOutput {
   public:

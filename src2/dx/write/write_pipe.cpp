@@ -1,6 +1,10 @@
 #include "dx/write/write_pipe.h"
 
-namespace atomfmt {
+namespace writepipe {
+
+bool second_thread_pays() {
+    return std::thread::hardware_concurrency() > 1;
+}
 
 WritePipe::WritePipe(std::FILE* file, bool threaded, std::size_t buffer_size, int count)
     : file_(file), buffer_size_(buffer_size) {
@@ -64,4 +68,4 @@ void WritePipe::run() {
     }
 }
 
-}  // namespace atomfmt
+}  // namespace writepipe

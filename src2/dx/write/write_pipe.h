@@ -12,7 +12,11 @@
 #include <thread>
 #include <vector>
 
-namespace atomfmt {
+namespace writepipe {
+
+// Whether formatting records and writing them out on two threads pays: on a machine of more than one
+// core. The one place this is decided, for write_pdb, the run and the Python module.
+bool second_thread_pays();
 
 class WritePipe {
   public:
@@ -52,6 +56,6 @@ class WritePipe {
     std::thread writer_;  // not started for the plain path
 };
 
-}  // namespace atomfmt
+}  // namespace writepipe
 
 #endif  // VOXMOL_DX_WRITE_WRITE_PIPE_H

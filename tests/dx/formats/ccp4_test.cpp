@@ -50,23 +50,20 @@ TEST(Ccp4Recognise, TakesMapsAndLeavesText) {
     struct Case {
         const char* what;
         std::string prefix;
-        gridfmt::Format format;
+        std::string_view format;
     };
     const std::vector<Case> cases = {
-        {"little-endian map", header({4, 5, 6}, {1, 2, 3}, 2, false), gridfmt::Format::ccp4},
-        {"big-endian map", header({4, 5, 6}, {3, 1, 2}, 1, true), gridfmt::Format::ccp4},
-        {"map cut inside its header", header({4, 5, 6}, {1, 2, 3}, 2, false).substr(0, 300),
-         gridfmt::Format::ccp4},
-        {"old header without a stamp", header({4, 5, 6}, {2, 1, 3}, 0, true, false), gridfmt::Format::ccp4},
-        {"mode 4 still a map (refused by the reader)", header({4, 5, 6}, {1, 2, 3}, 4, false),
-         gridfmt::Format::ccp4},
-        {"old header with an unknown mode", header({4, 5, 6}, {1, 2, 3}, 4, false, false),
-         gridfmt::Format::native},
-        {"text holding MAP at byte 208", text_with_map, gridfmt::Format::native},
-        {"text shorter than a header", "0 0 0 1 1 1 0 0 1 1 1 0 0 0 1 1 1\n5\n", gridfmt::Format::native},
+        {"little-endian map", header({4, 5, 6}, {1, 2, 3}, 2, false), "CCP4/MRC"},
+        {"big-endian map", header({4, 5, 6}, {3, 1, 2}, 1, true), "CCP4/MRC"},
+        {"map cut inside its header", header({4, 5, 6}, {1, 2, 3}, 2, false).substr(0, 300), "CCP4/MRC"},
+        {"old header without a stamp", header({4, 5, 6}, {2, 1, 3}, 0, true, false), "CCP4/MRC"},
+        {"mode 4 still a map (refused by the reader)", header({4, 5, 6}, {1, 2, 3}, 4, false), "CCP4/MRC"},
+        {"old header with an unknown mode", header({4, 5, 6}, {1, 2, 3}, 4, false, false), "voxmol text"},
+        {"text holding MAP at byte 208", text_with_map, "voxmol text"},
+        {"text shorter than a header", "0 0 0 1 1 1 0 0 1 1 1 0 0 0 1 1 1\n5\n", "voxmol text"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(gridfmt::recognise(c.prefix, "grid.map"), c.format) << c.what;
+        EXPECT_EQ(gridfmt::recognise(c.prefix, "grid.map").name, c.format) << c.what;
 }
 
 // The value of file point f (columns fastest) in each mode: distinct, exact as a double.
@@ -116,11 +113,11 @@ TEST(Ccp4Reader, EveryAxisOrderLandsInWalkOrder) {
             bytes += value_bytes(c.mode, f, c.big);
         std::FILE* file = fmemopen(bytes.data(), bytes.size(), "r");
         ASSERT_NE(file, nullptr);
-        lines::BlockReader in(file);
-        const auto reader = gridfmt::make_ccp4_reader(in);
+        io::BlockReader in(file);
+        const auto reader = gridfmt::format_named("CCP4/MRC")->open(in, 0);
         const gridfmt::Geometry g = reader->read_header();
         std::vector<double> values(count);
-        reader->read_values(values);
+        reader->read_values(values, nullptr);
         std::fclose(file);
 
         std::array<int, 3> dims{};

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "dx/uhbdio.h"
+#include "dx/grid.h"
 #include "test_util.h"
 
 namespace {

@@ -24,12 +24,12 @@ struct Read {
 Read read_dx(std::string text) {
     std::FILE* f = fmemopen(text.data(), text.size(), "r");
     if (f == nullptr) throw std::runtime_error("fmemopen failed");
-    lines::BlockReader in(f, 64);  // small blocks: lines and binary data cross block ends
-    auto reader = gridfmt::make_opendx_reader(in);
+    io::BlockReader in(f, 64);  // small blocks: lines and binary data cross block ends
+    auto reader = gridfmt::format_named("OpenDX")->open(in, 0);
     Read r;
     r.geometry = reader->read_header();
     r.values.assign(static_cast<std::size_t>(r.geometry.nx) * r.geometry.ny * r.geometry.nz, -99.0);
-    reader->read_values(r.values);
+    reader->read_values(r.values, nullptr);
     std::fclose(f);
     return r;
 }
@@ -43,22 +43,22 @@ const std::string kArray = "object 3 class array type double rank 0 items 4 data
 TEST(OpenDxRecognise, FirstObjectStatement) {
     const struct {
         const char* prefix;
-        gridfmt::Format format;
+        std::string_view format;
     } cases[] = {
-        {"object 1 class gridpositions counts 2 2 2\n", gridfmt::Format::opendx},
-        {"# APBS\n#\n\nobject 1 class gridpositions counts 2 2 2\n", gridfmt::Format::opendx},
-        {"  object\t1 gridpositions counts 2 2 2\r\n", gridfmt::Format::opendx},  // "class" is optional
-        {"object \"regular positions\" class field\n", gridfmt::Format::opendx},
-        {"object 3 class array type float items 8 data follows\n", gridfmt::Format::opendx},
+        {"object 1 class gridpositions counts 2 2 2\n", "OpenDX"},
+        {"# APBS\n#\n\nobject 1 class gridpositions counts 2 2 2\n", "OpenDX"},
+        {"  object\t1 gridpositions counts 2 2 2\r\n", "OpenDX"},  // "class" is optional
+        {"object \"regular positions\" class field\n", "OpenDX"},
+        {"object 3 class array type float items 8 data follows\n", "OpenDX"},
         // voxmol's own format may start with a title line; one that merely starts with "object" stays its
-        {"object of study: lysozyme\n0 0 0 1 1 1 8 1 2 2 2 0 0 0 1 1 1\n", gridfmt::Format::native},
-        {"object 1\nclass gridpositions counts 2 2 2\n", gridfmt::Format::native},
-        {"objects 1 class array\n", gridfmt::Format::native},
-        {"! object 1 class array\n", gridfmt::Format::native},
-        {"", gridfmt::Format::native},
+        {"object of study: lysozyme\n0 0 0 1 1 1 8 1 2 2 2 0 0 0 1 1 1\n", "voxmol text"},
+        {"object 1\nclass gridpositions counts 2 2 2\n", "voxmol text"},
+        {"objects 1 class array\n", "voxmol text"},
+        {"! object 1 class array\n", "voxmol text"},
+        {"", "voxmol text"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(gridfmt::recognise(c.prefix, "grid.dx"), c.format) << c.prefix;
+        EXPECT_EQ(gridfmt::recognise(c.prefix, "grid.dx").name, c.format) << c.prefix;
 }
 
 TEST(OpenDxHeader, WritersForms) {

@@ -12,9 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "dx/write/atom_format.h"
 #include "dx/io/cconv.h"
 #include "dx/uhbdio.h"
+#include "dx/write/atom_format.h"
+#include "dx/write/pdb_writer.h"
 
 namespace {
 

@@ -1,0 +1,91 @@
+// The grid every format is read into and the writer walks: its point count, its step vectors, the place
+// of point (i, j, k), the order its values are stored in, their memory, and how far they are read.
+#ifndef VOXMOL_DX_GRID_H
+#define VOXMOL_DX_GRID_H
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <optional>
+
+#include "dx/uhbdio.h"
+
+using Axes = std::array<std::array<double, 3>, 3>;  // step vectors a, b, c as rows, in Ångström
+
+// The order a grid's values are stored in. Every format but voxmol's own is read into walk order (z
+// fastest, then y, x slowest: point (i, j, k) at (i*ny + j)*nz + k); voxmol's own lists x fastest instead
+// when the run is told so (-o ZYX): point (i, j, k) at i + nx*(j + ny*k).
+enum class ValueOrder { z_fastest, x_fastest };
+
+// The element of `data` that holds point (i, j, k) of an nx*ny*nz grid stored in `order`.
+inline std::size_t value_index(const Tuhbdgrd& grid, ValueOrder order, long i, long j, long k) {
+    const auto nx = static_cast<std::size_t>(grid.nx), ny = static_cast<std::size_t>(grid.ny),
+               nz = static_cast<std::size_t>(grid.nz);
+    const auto ui = static_cast<std::size_t>(i), uj = static_cast<std::size_t>(j),
+               uk = static_cast<std::size_t>(k);
+    return order == ValueOrder::x_fastest ? ui + nx * (uj + ny * uk) : (ui * ny + uj) * nz + uk;
+}
+
+// Number of points nx*ny*nz, computed without overflow; empty when a dimension is negative or the
+// product does not fit a size_t.
+std::optional<std::size_t> grid_points(const Tuhbdgrd& grid);
+
+// The step vectors a, b, c of a grid (rows), as the writer places its points: the record's own axes, or,
+// left all zero as voxmol's own format leaves them, hx, hy and hz along x, y and z.
+Axes grid_axes(const Tuhbdgrd& grid);
+
+// The position of point (i, j, k): origin + i*a + j*b + k*c, each coordinate summed in that order, so
+// that every caller (the writer, the Python module) places a point to the same last bit.
+inline std::array<double, 3> grid_position(const Tuhbdgrd& grid, const Axes& axes, long i, long j, long k) {
+    const double di = static_cast<double>(i), dj = static_cast<double>(j), dk = static_cast<double>(k);
+    const double origin[3] = {grid.xmin, grid.ymin, grid.zmin};
+    std::array<double, 3> p{};
+    for (int d = 0; d < 3; ++d)
+        p[d] = origin[d] + di * axes[0][d] + dj * axes[1][d] + dk * axes[2][d];
+    return p;
+}
+
+// The record of an nx*ny*nz grid whose point (0, 0, 0) lies at `origin` and whose step vectors are the
+// rows of `axes`, as every format but voxmol's own describes one: the origin as the lower bounds, the
+// last point as the upper ones and the lengths of the step vectors as the spacings. `data` is empty.
+Tuhbdgrd grid_record(int nx, int ny, int nz, const std::array<double, 3>& origin, const Axes& axes);
+
+// The values of a grid: doubles set to 0.0, owned by whoever reads the grid.
+struct GridValuesFree {
+    void operator()(double* p) const;
+};
+using GridValues = std::unique_ptr<double[], GridValuesFree>;
+// Fatal ("=> Unable to allocate memory for the grid." at "MAIN:voxden") when the memory is not there or
+// the count is beyond what memory can hold.
+GridValues allocate_grid_values(std::size_t points);
+
+// How far the values of a grid being read are final, so that the records of the points already read can
+// be written while the rest of the file is still being read.
+struct ValueProgress {
+    // Values [0, ready) are final. The reader raises it; the writer follows.
+    std::atomic<std::size_t> ready{0};
+    // The run ends before the values are all read (a fatal error): the writer stops following.
+    std::atomic<bool> abandoned{false};
+
+    void publish(std::size_t n) {
+        ready.store(n, std::memory_order_release);
+        ready.notify_all();
+    }
+    void abandon() {
+        abandoned.store(true, std::memory_order_release);
+        ready.store(static_cast<std::size_t>(-1), std::memory_order_release);
+        ready.notify_all();
+    }
+    // Waits until at least `n` values are final and returns how many are; 0 when abandoned.
+    std::size_t wait_for(std::size_t n) const {
+        std::size_t now = ready.load(std::memory_order_acquire);
+        while (now < n) {
+            ready.wait(now, std::memory_order_acquire);
+            now = ready.load(std::memory_order_acquire);
+        }
+        return abandoned.load(std::memory_order_acquire) ? 0 : now;
+    }
+};
+
+#endif  // VOXMOL_DX_GRID_H

@@ -1,0 +1,35 @@
+// The pseudo-atom writer: write_pdb (uhbdio.h) and the pieces the run and the Python module use to write
+// the same records with their own choice of thread and of where the values come from.
+#ifndef VOXMOL_DX_WRITE_PDB_WRITER_H
+#define VOXMOL_DX_WRITE_PDB_WRITER_H
+
+#include <cstdio>
+#include <string_view>
+
+#include "dx/grid.h"
+#include "dx/uhbdio.h"
+
+// The four remark lines that open every written file.
+inline constexpr std::string_view kRemarks =
+    "REMARK  Generated from Cavora (https://cavora.bio/)\n"
+    "REMARK               Transformed by voxmol \n"
+    "REMARK  Please cite the Cavora web service (https://cavora.bio/)\n"
+    "REMARK  This file can be read using VMD\n";
+
+// The two lines write_pdb prints on standard output around its records, at every verbosity.
+void print_writing_started();
+void print_writing_done();
+
+// write_pdb with the choice of how the records reach `file`: `threaded` hands the full buffers to a
+// second thread that writes them while the next ones are filled; otherwise each is written in turn. The
+// bytes written are the same either way.
+int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int resol, std::string_view type,
+              bool threaded);
+
+// The remarks and records of write_pdb, without its progress lines; returns how many records were
+// written. The values are stored in `order`. With `progress`, values are taken only once it says they
+// are final (they are being read in storage order by another thread); a progress abandoned stops the walk.
+long write_pdb_records(std::FILE* file, const Tuhbdgrd& grid, double min, double max, int resol,
+                       ValueOrder order, bool threaded, const ValueProgress* progress);
+
+#endif  // VOXMOL_DX_WRITE_PDB_WRITER_H
