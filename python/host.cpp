@@ -135,8 +135,8 @@ void raise_os_error(int error_number, const std::string& name) {
 Output::Output(const py::handle& target) : target_(py::none()) {
     if (!py::hasattr(target, "write")) {
         name_ = file_name(target);
-        file_ = std::fopen(name_.c_str(), "w");
-        if (file_ == nullptr) raise_os_error(errno, name_);
+        if (!named_.open(name_)) raise_os_error(errno, name_);
+        file_ = named_.stream();
         return;
     }
     target_ = py::reinterpret_borrow<py::object>(target);
@@ -149,6 +149,8 @@ Output::Output(const py::handle& target) : target_(py::none()) {
 }
 
 Output::~Output() {
+    // A named file not committed is dropped by named_; an object's stream is closed here.
+    if (file_ != nullptr && target_.is_none()) return;
     if (file_ != nullptr) std::fclose(file_);
 }
 
@@ -184,6 +186,10 @@ ssize_t Output::write_to_target(const char* buffer, std::size_t size) {
 void Output::close() {
     std::FILE* f = file_;
     file_ = nullptr;
+    if (target_.is_none()) {
+        if (!named_.commit()) raise_os_error(errno, name_);
+        return;
+    }
     const bool failed = std::ferror(f) != 0;
     const int close_status = std::fclose(f);
     const int close_errno = errno;

@@ -17,6 +17,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "dx/write/output_file.h"
+
 namespace voxpy {
 
 namespace py = pybind11;
@@ -87,9 +89,10 @@ std::string file_name(const py::handle& path);
 // Raises OSError (FileNotFoundError, PermissionError, ...) for `error_number` and the file `name`.
 [[noreturn]] void raise_os_error(int error_number, const std::string& name);
 
-// Where a writer of the library writes: a file opened by name (str, bytes, os.PathLike), or a Python object
-// with a write() method. A text file (io.TextIOBase) receives str, every byte read as Latin-1 so that no
-// byte is refused; any other object receives bytes.
+// Where a writer of the library writes: a file named by a str, bytes or os.PathLike (written into a
+// temporary file that replaces the earlier one only when complete, as the command line writes), or a
+// Python object with a write() method. A text file (io.TextIOBase) receives str, every byte read as Latin-1
+// so that no byte is refused; any other object receives bytes.
 class Output {
   public:
     explicit Output(const py::handle& target);
@@ -110,6 +113,7 @@ class Output {
     ssize_t write_to_target(const char* buffer, std::size_t size);
 
     std::FILE* file_ = nullptr;
+    outfile::OutputFile named_;   // the file written by name
     std::string name_;            // the file's name, or the object's repr for messages
     py::object target_;           // the Python object written to; None for a named file
     py::object write_;            // its write method

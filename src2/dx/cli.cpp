@@ -146,9 +146,15 @@ void echo_settings(const Settings& s, bool resol_corrected) {
 }
 
 std::string output_name(const std::string& dataname) {
+    // The extension is that of the base name: a dot in a folder's name ("run.d/grid") must not send the
+    // output out of the input's folder, over another file. A base name with no dot but a leading one
+    // (".hidden", "grid") has none, and gets ".pdb" appended.
+    std::string base;
+    remove_path(dataname, base);
+    if (base.find('.', 1) == std::string::npos) return dataname + ".pdb";
     std::string extension;
     std::string outname;
-    get_extname(dataname, '.', extension);
+    get_extname(base, '.', extension);
     get_outputname(dataname, extension, "pdb", outname);
     return outname;
 }

@@ -39,8 +39,10 @@ void echo_settings(const Settings& s, bool resol_corrected);
 void print_help();
 void print_version();
 
-// The output's name: `dataname` with the extension of its base name replaced by "pdb", through the
-// string tools' get_extname and get_outputname.
+// The output's name, beside the data file: when the base name (the text after the last "/") holds a dot
+// that is not its first character, the text after its last dot is replaced by "pdb" (runs/grid.dat gives
+// runs/grid.pdb, grid. gives grid.pdb); otherwise ".pdb" is appended (run.d/grid gives run.d/grid.pdb,
+// .hidden gives .hidden.pdb).
 std::string output_name(const std::string& dataname);
 
 #endif  // VOXMOL_DX_CLI_H

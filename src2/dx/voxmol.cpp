@@ -7,11 +7,14 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "common/fatal.h"
 #include "dx/formats/read.h"
 #include "dx/uhbdio.h"
+#include "dx/write/output_file.h"
 #include "dx/write/pdb_writer.h"
 #include "dx/write/streamed_output.h"
 #include "dx/write/write_pipe.h"
@@ -27,12 +30,6 @@ bool same_file(const std::string& a, const std::string& b) {
     if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-// An open stream that is closed however the run ends.
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 }  // namespace
 
@@ -50,15 +47,13 @@ int voxmol_main(int argc, const char* const* argv) {
     return run_conversion(parse_command_line(argc, argv));
 }
 
-int run_conversion(Settings s) {
-    grd = Tuhbdgrd{};
+namespace {
+
+// The values read, the output named and checked, the records written: the run after the echo of its
+// settings. Returns the exit status. `stage` says what the run is doing, for a message should memory
+// run out.
+int convert(Settings& s, const char*& stage) {
     const int LEVEL = s.LEVEL;
-
-    // A step below 1 would never be reached by the thinning counter and write no record at all.
-    const bool resol_corrected = s.resol <= 0;
-    if (resol_corrected) s.resol = 1;
-    if (LEVEL > 1) echo_settings(s, resol_corrected);
-
     const std::optional<ValueOrder> order = order_named(s.DATAORD);
     if (!order) run_failed("Unknown data ordering: use XYZ or ZYX");
 
@@ -90,21 +85,42 @@ int run_conversion(Settings s) {
     if (overwrites_input) run_failed("The output file would overwrite the input data file");
 
     if (streamed) {
+        stage = "to write the output file";
         print_writing_started();
         std::fflush(stdout);
         if (!streamed->finish()) run_failed("I cannot write the output data file");
         print_writing_done();
         return 0;
     }
-    File file_out(std::fopen(outname.c_str(), "w"));
-    if (!file_out) run_failed("I cannot open the output data file");
+    stage = "to write the output file";
+    outfile::OutputFile out;
+    if (!out.open(outname)) run_failed("I cannot open the output data file");
     print_writing_started();
-    write_pdb_records(file_out.get(), grd, s.thres_min, s.thres_max, s.resol, input.order,
+    write_pdb_records(out.stream(), grd, s.thres_min, s.thres_max, s.resol, input.order,
                       writepipe::second_thread_pays(), nullptr);
+    if (!out.commit()) run_failed("I cannot write the output data file");
     print_writing_done();
-    const bool write_failed = std::ferror(file_out.get()) != 0;
-    const bool close_failed = std::fclose(file_out.release()) != 0;
-    grd.data = {};
-    if (write_failed || close_failed) run_failed("I cannot write the output data file");
     return 0;
+}
+
+}  // namespace
+
+int run_conversion(Settings s) {
+    grd = Tuhbdgrd{};
+    // A step below 1 would never be reached by the thinning counter and write no record at all.
+    const bool resol_corrected = s.resol <= 0;
+    if (resol_corrected) s.resol = 1;
+    if (s.LEVEL > 1) echo_settings(s, resol_corrected);
+    // Memory that runs out anywhere (a line of gigabytes, the writer's buffers) ends the run with its
+    // error block, never with an abort; the grid's own allocation has its message already.
+    const char* stage = "to read the data file";
+    try {
+        const int status = convert(s, stage);
+        grd = Tuhbdgrd{};
+        return status;
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    grd = Tuhbdgrd{};
+    run_failed(std::string("There is not enough memory ") + stage);
 }

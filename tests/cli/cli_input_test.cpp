@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -109,13 +110,15 @@ TEST(CliInput, AFailureWhileReadingKeepsTheEarlierOutput) {
     EXPECT_EQ(r.written.at("grid.pdb").size(), 201u + 1000000u * 79);  // four remarks, then the records
 }
 
-TEST(CliInput, AStopSignalWhileWritingLeavesNoFile) {
-    // The data arrive through a pipe, so the run is caught while it writes: its temporary file exists
-    // until the signal's handler removes it, and the signal still ends the run.
+TEST(CliInput, AStopSignalWhileWritingLeavesTheEarlierOutputAndNoFile) {
+    // The data arrive through a pipe, so the run is caught while it writes its temporary file (unnamed
+    // where the file system allows it, a hidden name elsewhere); the signal still ends the run, and the
+    // earlier output stands.
     std::string templ = (clitest::fs::temp_directory_path() / "voxmol-signal-XXXXXX").string();
     ASSERT_NE(::mkdtemp(templ.data()), nullptr);
     const clitest::fs::path dir = templ;
     ASSERT_EQ(::mkfifo((dir / "grid.txt").c_str(), 0600), 0);
+    clitest::write_file(dir / "grid.pdb", "earlier output\n");
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int null = ::open("/dev/null", O_WRONLY);
@@ -130,15 +133,20 @@ TEST(CliInput, AStopSignalWhileWritingLeavesNoFile) {
     for (int v = 0; v < 200000; ++v)
         std::fputs("0.5\n", pipe);
     std::fflush(pipe);
-    auto temporary_exists = [&dir] {
-        for (const auto& entry : clitest::fs::directory_iterator(dir)) {
-            if (entry.path().filename().string().rfind(".voxmol-", 0) == 0) return true;
+    // The run holds a file in the folder other than the pipe and the earlier output: its temporary.
+    auto writing = [&] {
+        const clitest::fs::path fds = clitest::fs::path("/proc") / std::to_string(pid) / "fd";
+        std::error_code ec;
+        for (const auto& fd : clitest::fs::directory_iterator(fds, ec)) {
+            const std::string target = clitest::fs::read_symlink(fd.path(), ec).string();
+            if (target.rfind(dir.string() + "/", 0) == 0 && target.find("grid.") == std::string::npos)
+                return true;
         }
         return false;
     };
-    for (int wait = 0; wait < 1000 && !temporary_exists(); ++wait)
+    for (int wait = 0; wait < 1000 && !writing(); ++wait)
         ::usleep(10000);
-    EXPECT_TRUE(temporary_exists());
+    EXPECT_TRUE(writing());
     ::kill(pid, SIGTERM);
     std::fclose(pipe);
     int status = 0;
@@ -147,7 +155,9 @@ TEST(CliInput, AStopSignalWhileWritingLeavesNoFile) {
     std::vector<std::string> left;
     for (const auto& entry : clitest::fs::directory_iterator(dir))
         left.push_back(entry.path().filename().string());
-    EXPECT_EQ(left, std::vector<std::string>{"grid.txt"});
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"grid.pdb", "grid.txt"}));
+    EXPECT_EQ(clitest::read_file(dir / "grid.pdb"), "earlier output\n");
     clitest::fs::remove_all(dir);
 }
 

@@ -172,21 +172,26 @@ TEST(Cli, VerbosityLevels) {
     }
 }
 
-TEST(Cli, OutputNameFollowsTheLastDot) {
+TEST(Cli, OutputNameFollowsTheLastDotOfTheBaseName) {
     struct Case {
         const char *data, *output;
+        const char* file = nullptr;  // the data file's place in the folder, when the name is not it
     };
     const Case cases[] = {
         {"grid.dat", "grid.pdb"},
         {"runs/grid.dat", "runs/grid.pdb"},
         {"grid.", "grid.pdb"},
-        {"run.d/grid", "run.pdb"},
-        {"grid", "pdb"},
+        {"run.d/grid", "run.d/grid.pdb"},  // a dot in a folder's name stays there
+        {"proteins.v1/ligandgrid", "proteins.v1/ligandgrid.pdb"},
+        {"grid", "grid.pdb"},
+        {"./grid", "grid.pdb", "grid"},  // beside it, not a hidden ".pdb"
+        {".hidden", ".hidden.pdb"},
+        {"-l", "-l.pdb"},
         {"a.tar.gz", "a.tar.pdb"},
         {"run.d/g.dx", "run.d/g.pdb"},
     };
     for (const auto& c : cases) {
-        const CliRun r = run({c.data, "-l", "1"}, {{c.data, kGrid}});
+        const CliRun r = run({c.data, "-l", "1"}, {{c.file != nullptr ? c.file : c.data, kGrid}});
         EXPECT_EQ(r.status, 0) << c.data;
         ASSERT_EQ(r.written.size(), 1u) << c.data;
         EXPECT_EQ(r.written.count(c.output), 1u) << c.data;

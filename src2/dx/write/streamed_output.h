@@ -1,49 +1,44 @@
-// Writing the output while the data file is still being read: the records of voxmol's own format
-// arrive in walk order, so a second thread can format and write the points already read. The records
-// go to a temporary file beside the output, moved into its place only when the run succeeds, so that a
-// run that fails while reading leaves no output file and an earlier output untouched, as a run that
-// writes only after reading does.
+// Writing the output while the data file is still being read: the values of voxmol's own format arrive in
+// walk order, so a second thread can format and write the records of the points already read, into the
+// output's temporary file, which finish() puts in place.
 #ifndef VOXMOL_DX_WRITE_STREAMED_OUTPUT_H
 #define VOXMOL_DX_WRITE_STREAMED_OUTPUT_H
 
-#include <cstdio>
+#include <exception>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "dx/grid.h"
 #include "dx/uhbdio.h"
+#include "dx/write/output_file.h"
 
 class StreamedOutput {
   public:
-    // Starts writing the records of `grid` (its values still to come, announced through `progress`)
-    // for the output `outname`. Empty when the output cannot be replaced exactly as opening it for
-    // writing would (it exists and is not a plain file of one name that this user owns and may write,
-    // or no temporary file can be made beside it): the run then writes after reading, as before.
+    // Starts writing the records of `grid` (its values still to come, announced through `progress`) for
+    // the output `outname`. Empty when the output cannot be opened or no thread can start: the run then
+    // writes after reading, and reports what is wrong at that point.
     static std::unique_ptr<StreamedOutput> start(const std::string& outname, const Tuhbdgrd& grid, double min,
                                                  double max, int resol, ValueProgress& progress);
 
-    // Waits for the last record and moves the file into place; false when it could not be written
-    // (nothing is then left behind).
+    // Waits for the last record and puts the file in place; false when it could not be written (nothing
+    // is then left behind). What the writing thread threw (no memory) is thrown here.
     bool finish();
 
-    // Stops the writer and removes the temporary file, unless finish() came first. Also what the
-    // destructor does, and what happens when a fatal error ends the process while the file is written.
-    void abandon();
+    // Stops the writer and drops the file, unless finish() came first; also what the destructor does, so
+    // that a run that ends with an error while the values are read leaves nothing behind.
     ~StreamedOutput();
     StreamedOutput(const StreamedOutput&) = delete;
     StreamedOutput& operator=(const StreamedOutput&) = delete;
 
-    struct Key {};  // only start() makes one
-    StreamedOutput(Key, std::string outname, std::string temporary, std::FILE* file, ValueProgress& progress);
-
   private:
-    std::string outname_;
-    std::string temporary_;
-    std::FILE* file_;
+    explicit StreamedOutput(ValueProgress& progress) : progress_(progress) {}
+    void stop();
+
+    outfile::OutputFile file_;
     ValueProgress& progress_;
     std::thread writer_;
-    bool finished_ = false;
+    std::exception_ptr failure_;  // what the writer threw
 };
 
 #endif  // VOXMOL_DX_WRITE_STREAMED_OUTPUT_H

@@ -1,5 +1,8 @@
 #include "dx/write/write_pipe.h"
 
+#include <new>
+#include <system_error>
+
 namespace writepipe {
 
 bool second_thread_pays() {
@@ -9,12 +12,31 @@ bool second_thread_pays() {
 WritePipe::WritePipe(std::FILE* file, bool threaded, std::size_t buffer_size, int count)
     : file_(file), buffer_size_(buffer_size) {
     if (!threaded) count = 1;
+    try {
+        allocate(count);
+    } catch (const std::bad_alloc&) {
+        // Short of memory: one small buffer, written in turn, gives the same bytes.
+        buffers_.clear();
+        free_.clear();
+        buffer_size_ = kSmallBuffer;
+        threaded = false;
+        allocate(1);
+    }
+    if (threaded) {
+        try {
+            writer_ = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: each buffer is written in turn by the caller, the same bytes.
+        }
+    }
+}
+
+void WritePipe::allocate(int count) {
     for (int b = 0; b < count; ++b) {
         // Not cleared: only what the caller puts there is written out.
-        buffers_.push_back(std::make_unique_for_overwrite<char[]>(buffer_size));
+        buffers_.push_back(std::make_unique_for_overwrite<char[]>(buffer_size_));
         if (b > 0) free_.push_back(b);
     }
-    if (threaded) writer_ = std::thread([this] { run(); });
 }
 
 WritePipe::~WritePipe() {

@@ -21,7 +21,8 @@ bool second_thread_pays();
 class WritePipe {
   public:
     // `threaded` false writes each buffer in the calling thread as it is handed over (the plain path,
-    // which the tests compare the threaded one with). Buffers are `buffer_size` bytes, `count` of them.
+    // which the tests compare the threaded one with). Buffers are `buffer_size` bytes, `count` of them;
+    // short of memory or of a thread, one small buffer written in turn.
     WritePipe(std::FILE* file, bool threaded, std::size_t buffer_size = std::size_t{4} << 20, int count = 4);
     ~WritePipe();  // finishes: everything handed over is written before it returns
     WritePipe(const WritePipe&) = delete;
@@ -41,7 +42,10 @@ class WritePipe {
         int buffer;
         std::size_t used;
     };
+    void allocate(int count);
     void run();
+
+    static constexpr std::size_t kSmallBuffer = std::size_t{64} << 10;
 
     std::FILE* file_;
     std::size_t buffer_size_;
