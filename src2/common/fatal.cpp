@@ -1,4 +1,5 @@
 #include "common/fatal.h"
+#include "common/text_out.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,8 +24,8 @@ FatalHandler set_fatal_handler(FatalHandler handler) {
 void print_fatal_block(std::string_view where, std::string_view message) {
     const std::string w(where);
     const std::string m(message);
-    std::printf("\n>ERROR IN %s\n>ERRROR : %s\n\n", w.c_str(), m.c_str());
-    std::fflush(stdout);
+    std::fprintf(text_out(), "\n>ERROR IN %s\n>ERRROR : %s\n\n", w.c_str(), m.c_str());
+    std::fflush(text_out());
 }
 
 void fatal_error(std::string_view where, std::string_view message) {

@@ -1,5 +1,6 @@
 // The command line: options, usage, help and the echo of the settings.
 #include "dx/cli.h"
+#include "common/text_out.h"
 
 #include <cctype>
 #include <cstdio>
@@ -12,20 +13,20 @@
 #include "string_tool2.h"
 
 void print_title() {
-    std::puts("\n                  Program VOXMOL version 0.1");
-    std::puts("      Read a 1D fload data and write out a PDB file format");
+    put_line("\n                  Program VOXMOL version 0.1");
+    put_line("      Read a 1D fload data and write out a PDB file format");
 }
 
 void print_usage() {
     print_title();
-    std::puts("usage => voxmol <datafile> ");
-    std::puts("         [-o %s] (type of data ordering {XYZ} or ZYX)");
-    std::puts("         [-d %d %d %d] ( Grid dimensions in X,Y,Z)");
-    std::puts("         [-z %f %f %f] ( Lower left corner of the Grid {-dim/2*sp})");
-    std::puts("         [-t %f %f] ( Threshold Min Max {-1 1})");
-    std::puts("         [-s %f] ( Grid spacing in A {1.0})");
-    std::puts("         [-r %d] ( Resolution {1=max, higher_nb=lower_res})");
-    std::puts("         [-l %d] verbose LEVEL {2}\n");
+    put_line("usage => voxmol <datafile> ");
+    put_line("         [-o %s] (type of data ordering {XYZ} or ZYX)");
+    put_line("         [-d %d %d %d] ( Grid dimensions in X,Y,Z)");
+    put_line("         [-z %f %f %f] ( Lower left corner of the Grid {-dim/2*sp})");
+    put_line("         [-t %f %f] ( Threshold Min Max {-1 1})");
+    put_line("         [-s %f] ( Grid spacing in A {1.0})");
+    put_line("         [-r %d] ( Resolution {1=max, higher_nb=lower_res})");
+    put_line("         [-l %d] verbose LEVEL {2}\n");
 }
 
 void error_usage() {
@@ -46,10 +47,10 @@ void print_help() {
         "  -s sp        accepted, no effect\n"
         "\n"
         "Grid formats, recognised by content in this order, each of them also gzip-compressed:\n",
-        stdout);
+        text_out());
     for (const gridfmt::Format* f : gridfmt::formats()) {
         const std::string name(f->name), summary(f->summary);
-        std::printf("  %-15s %s\n", name.c_str(), summary.c_str());
+        std::fprintf(text_out(), "  %-15s %s\n", name.c_str(), summary.c_str());
     }
     std::fputs(
         "The output, a PDB file of pseudo-atoms with the values in the B column, is written beside the\n"
@@ -57,11 +58,11 @@ void print_help() {
         "\n"
         "  voxmol --help      this text\n"
         "  voxmol --version   the version\n",
-        stdout);
+        text_out());
 }
 
 void print_version() {
-    std::printf("voxmol %s\n", VOXMOL_VERSION);
+    std::fprintf(text_out(), "voxmol %s\n", VOXMOL_VERSION);
 }
 
 Settings parse_command_line(int argc, const char* const* argv) {
@@ -136,13 +137,13 @@ const char* resolution_line(int resol) {
 
 void echo_settings(const Settings& s, bool resol_corrected) {
     print_title();
-    std::printf("data = %s\n", s.dataname.c_str());
-    std::printf("Grid size: X=%d  Y=%d  Z=%d\n", s.dimX, s.dimY, s.dimZ);
-    std::printf("Input data are in the order: %s\n", s.DATAORD.c_str());
-    if (resol_corrected) std::puts("Resolution cannot be negative, set to 1");
-    std::puts(resolution_line(s.resol));
-    if (s.LEVEL > 2) std::puts("Debug option turned on");
-    std::puts("\n");
+    std::fprintf(text_out(), "data = %s\n", s.dataname.c_str());
+    std::fprintf(text_out(), "Grid size: X=%d  Y=%d  Z=%d\n", s.dimX, s.dimY, s.dimZ);
+    std::fprintf(text_out(), "Input data are in the order: %s\n", s.DATAORD.c_str());
+    if (resol_corrected) put_line("Resolution cannot be negative, set to 1");
+    put_line(resolution_line(s.resol));
+    if (s.LEVEL > 2) put_line("Debug option turned on");
+    put_line("\n");
 }
 
 std::string output_name(const std::string& dataname) {

@@ -1,6 +1,7 @@
 // The run: the command line read, the settings echoed, the grid read, the output named, the records
 // written beside the data file.
 #include "dx/voxmol.h"
+#include "common/text_out.h"
 
 #include <sys/stat.h>
 
@@ -57,7 +58,8 @@ int convert(Settings& s, const char*& stage) {
     const std::optional<ValueOrder> order = order_named(s.DATAORD);
     if (!order) run_failed("Unknown data ordering: use XYZ or ZYX");
 
-    if (LEVEL > 1) std::printf("I am reading the data file header:  %s  ...........\n", s.dataname.c_str());
+    if (LEVEL > 1)
+        std::fprintf(text_out(), "I am reading the data file header:  %s  ...........\n", s.dataname.c_str());
     gridfmt::GridReading reading(s.dataname, s.order_given ? order : std::nullopt, LEVEL);
     reading.allocate();
     GridFile& input = reading.file();
@@ -79,15 +81,15 @@ int convert(Settings& s, const char*& stage) {
     reading.read_values(streamed ? &progress : nullptr);
 
     for (int e = 0; e < s.dimZ && static_cast<std::size_t>(e) < grd.data.size(); ++e) {
-        std::printf("[%d]= %f\n", e, grd.data[e]);
+        std::fprintf(text_out(), "[%d]= %f\n", e, grd.data[e]);
     }
-    if (LEVEL > 1) std::printf("Name of output file is: %s\n", outname.c_str());
+    if (LEVEL > 1) std::fprintf(text_out(), "Name of output file is: %s\n", outname.c_str());
     if (overwrites_input) run_failed("The output file would overwrite the input data file");
 
     if (streamed) {
         stage = "to write the output file";
         print_writing_started();
-        std::fflush(stdout);
+        std::fflush(text_out());
         if (!streamed->finish()) run_failed("I cannot write the output data file");
         print_writing_done();
         return 0;

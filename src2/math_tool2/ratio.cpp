@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text_out.h"
 #include "math_tool2.h"
 
 namespace {
@@ -40,9 +41,11 @@ double rtof(std::string_view ratio, int LEVEL) {
 
     const std::vector<std::string> parts = split_at_slashes(text);
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (LEVEL > 2) std::printf("In Split and tok #%d = %s\n", static_cast<int>(i), parts[i].c_str());
+        if (LEVEL > 2)
+            std::fprintf(text_out(), "In Split and tok #%d = %s\n", static_cast<int>(i), parts[i].c_str());
     }
-    if (parts.size() != 2) std::printf("SUB: RTOF;\n Wrong ratio expression: %s\n", text.c_str());
+    if (parts.size() != 2)
+        std::fprintf(text_out(), "SUB: RTOF;\n Wrong ratio expression: %s\n", text.c_str());
     // Fewer than two parts leave nothing to divide by: the value is undefined, not a leftover.
     if (parts.size() < 2) return std::numeric_limits<double>::quiet_NaN();
     const int first = c_atoi(parts[0]);

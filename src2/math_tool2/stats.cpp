@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/fatal.h"
+#include "common/text_out.h"
 #include "math_tool2.h"
 
 namespace {
@@ -81,7 +82,7 @@ double RMSD1(std::span<const double> loopX, std::span<const double> loopY, std::
     }
     // max = 0 gives 0/0, not-a-number, as the empty set deserves.
     const double rmsd = std::sqrt(sum / static_cast<double>(max));
-    if (LEVEL > 2) std::printf("RMSD=%6.2f \n", rmsd);
+    if (LEVEL > 2) std::fprintf(text_out(), "RMSD=%6.2f \n", rmsd);
     return rmsd;
 }
 
@@ -106,7 +107,8 @@ void get_pdb_xyz_min_max(int nbatm, std::span<const float> Cx, std::span<const f
         const float extX = *maxX - *minX;
         const float extY = *maxY - *minY;
         const float extZ = *maxZ - *minZ;
-        std::printf(
+        std::fprintf(
+            text_out(),
             "MinX=%8.3f  MaxX=%8.3f  ExtX=%8.3f\nMinY=%8.3f  MaxY=%8.3f  ExtY=%8.3f\nMinZ=%8.3f  MaxZ=%8.3f  "
             "ExtZ=%8.3f\n",
             *minX, *maxX, extX, *minY, *maxY, extY, *minZ, *maxZ, extZ);
@@ -137,8 +139,8 @@ COORD get_com(int nbatm, std::span<const float> Cx, std::span<const float> Cy, s
     // An empty set divides 0 by 0: every component is not-a-number.
     const COORD com{sumX / mass_tot, sumY / mass_tot, sumZ / mass_tot};
     if (LEVEL > 2) {
-        std::printf("mass_tot = %f\n", mass_tot);
-        std::printf("Center of mass: %6.2f %6.2f %6.2f\n", com.x, com.y, com.z);
+        std::fprintf(text_out(), "mass_tot = %f\n", mass_tot);
+        std::fprintf(text_out(), "Center of mass: %6.2f %6.2f %6.2f\n", com.x, com.y, com.z);
     }
     return com;
 }
@@ -164,7 +166,7 @@ int center_coord(int nbatm, std::span<COORD> A, int LEVEL) {
         A[i].z -= cz;
     }
     // An empty set reports a not-a-number centre and changes nothing.
-    if (LEVEL > 1) std::printf("Original center of mass = %f %f %f \n", cx, cy, cz);
+    if (LEVEL > 1) std::fprintf(text_out(), "Original center of mass = %f %f %f \n", cx, cy, cz);
     return count;
 }
 

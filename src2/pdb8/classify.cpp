@@ -4,6 +4,7 @@
 #include <iterator>
 #include <string>
 
+#include "common/text_out.h"
 #include "pdb8.h"
 #include "string_tool2.h"
 
@@ -69,14 +70,14 @@ std::string element_code(std::string_view aname) {
 
 int format_atm(std::string_view strin, std::string& strout, int LEVEL) {
     const std::string in(strin);  // strin may view strout
-    if (LEVEL > 3) std::printf("Entering in format_atm\n");
+    if (LEVEL > 3) std::fprintf(text_out(), "Entering in format_atm\n");
     std::string name;
     delsp(in, name);
     delquote(name, name);
     std::string result = align_atom_name(name);
     if (LEVEL > 3) {
-        std::printf("Input atom= |%s|  New atom= |%s|   length=%d\n", in.c_str(), result.c_str(),
-                    static_cast<int>(name.size()));
+        std::fprintf(text_out(), "Input atom= |%s|  New atom= |%s|   length=%d\n", in.c_str(), result.c_str(),
+                     static_cast<int>(name.size()));
     }
     strout = std::move(result);
     return static_cast<int>(strout.size());
@@ -86,14 +87,16 @@ int is_nuc(PDBRESI res, int LEVEL) {
     // The field is read up to its terminator, and never past its own size.
     const char* const end = std::find(std::begin(res.rname), std::end(res.rname), '\0');
     const std::string_view rname(res.rname, static_cast<std::size_t>(end - res.rname));
-    if (LEVEL > 2) std::printf("Entering into is_nuc and res.rname=|%s|\n", std::string(rname).c_str());
+    if (LEVEL > 2)
+        std::fprintf(text_out(), "Entering into is_nuc and res.rname=|%s|\n", std::string(rname).c_str());
     const bool nucleotide = one_of(rname, kNucOneLetter) || begins_with_one_of(rname, kNucPrefix) ||
                             begins_with_one_of(rname, kNucThreeLetter);
     return nucleotide ? 1 : 0;
 }
 
 int is_hydrogen(std::string_view aname, int LEVEL) {
-    if (LEVEL > 2) std::printf("Entering into is_hydrogen and aname=|%s|\n", std::string(aname).c_str());
+    if (LEVEL > 2)
+        std::fprintf(text_out(), "Entering into is_hydrogen and aname=|%s|\n", std::string(aname).c_str());
     std::string name;
     delspbeg(aname, name);
     // An atom name has at most four characters; whatever follows them is not looked at.
@@ -117,7 +120,8 @@ int is_pdb_cif(std::string_view fname, int /*LEVEL*/) {
 }
 
 int get_achem(std::string_view aname, std::string& achem, int LEVEL) {
-    if (LEVEL > 2) std::printf("Entering into get_achem and aname=|%s|\n", std::string(aname).c_str());
+    if (LEVEL > 2)
+        std::fprintf(text_out(), "Entering into get_achem and aname=|%s|\n", std::string(aname).c_str());
     std::string code = element_code(aname);
     const auto found = std::find_if(kElements.begin(), kElements.end(),
                                     [&code](const Element& e) { return e.code == code; });

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/text_out.h"
 #include "pdb8.h"
 #include "pdb8/selection_text.h"
 
@@ -66,8 +67,8 @@ int count_of(std::size_t n, const char* where) {
 }
 
 void print_shape(std::size_t tokens) {
-    if (tokens == 1) std::printf("Single residue in this pattern expression\n");
-    if (tokens == 2) std::printf("Range of residue in this pattern expression\n");
+    if (tokens == 1) std::fprintf(text_out(), "Single residue in this pattern expression\n");
+    if (tokens == 2) std::fprintf(text_out(), "Range of residue in this pattern expression\n");
 }
 
 }  // namespace
@@ -86,7 +87,7 @@ int split_range(std::string& buf, std::vector<std::string>& array, int LEVEL) {
 }
 
 int split_range1(std::string& buf, std::vector<std::array<std::string, 2>>& array, int LEVEL) {
-    if (LEVEL > 2) std::printf("Input for split_range1= %s\n", buf.c_str());
+    if (LEVEL > 2) std::fprintf(text_out(), "Input for split_range1= %s\n", buf.c_str());
     const std::vector<std::string> items = cut_tokens(buf, ", ");
     const int count = count_of(items.size(), "SUB:SPLIT_RANGE1");
     if (array.size() < items.size()) array.resize(items.size());
@@ -106,7 +107,8 @@ int split_range1(std::string& buf, std::vector<std::array<std::string, 2>>& arra
 
 PDBRES get_res_pattern(std::string_view string, int LEVEL) {
     const std::string_view text = c_text(string);
-    if (LEVEL > 2) std::printf("In get_res_pattern, with input string=%s\n", std::string(text).c_str());
+    if (LEVEL > 2)
+        std::fprintf(text_out(), "In get_res_pattern, with input string=%s\n", std::string(text).c_str());
     PDBRES res{};
     res.chain = ' ';
     res.letter = ' ';

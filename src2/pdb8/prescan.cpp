@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/text_out.h"
 #include "pdb8.h"
 #include "pdb8/scan.h"
 
@@ -91,7 +92,8 @@ int get_pdb_chain_res_atm_nb(std::span<const PDBLINE> str_in, int max, std::span
     nba[c] = m;
     ++c;
     for (std::size_t i = 0; i < c; ++i)
-        std::printf("For chain: %d  max_res= %d   max_atm=%d\n", static_cast<int>(i), nbr[i], nba[i]);
+        std::fprintf(text_out(), "For chain: %d  max_res= %d   max_atm=%d\n", static_cast<int>(i), nbr[i],
+                     nba[i]);
     return static_cast<int>(c);
 }
 

@@ -2,6 +2,7 @@
 // sizes such a load needs.
 #include <string>
 
+#include "common/text_out.h"
 #include "pdb8.h"
 #include "pdb8/display.h"
 #include "pdb8/records.h"
@@ -43,7 +44,7 @@ void store_record(PDBRESI& res, PDBATOM& atom, const pdbscan::AtomLine& line,
 void echo_residue(const PDBRESI& res, char typ) {
     if (!pdbshow::residue_passes(res, typ)) return;
     for (int j = 0; j < res.rnbofa; ++j)
-        pdbshow::write_atom_line(stdout, res, res.a[static_cast<std::size_t>(j)]);
+        pdbshow::write_atom_line(text_out(), res, res.a[static_cast<std::size_t>(j)]);
 }
 
 }  // namespace
@@ -90,8 +91,8 @@ int load_pdb(std::span<const PDBLINE> str_in, std::span<PDBMOL> array, int mol, 
     const int result = current + 1;
     target.nbofr = result;
     if (LEVEL > 1) {
-        std::printf("Total number of residues : %d\n", result);
-        std::printf("Total number of atoms    : %d\n", accepted);
+        std::fprintf(text_out(), "Total number of residues : %d\n", result);
+        std::fprintf(text_out(), "Total number of atoms    : %d\n", accepted);
     }
     return result;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/text_out.h"
 #include "pdb8.h"
 #include "pdb8/selection_text.h"
 
@@ -69,19 +70,19 @@ class Selection {
 };
 
 void print_selected(int n, const PDBRESI& r) {
-    std::printf("[%d] Selected res : %c%d%c\n", n, r.rchain, r.rnb, r.rletter);
+    std::fprintf(text_out(), "[%d] Selected res : %c%d%c\n", n, r.rchain, r.rnb, r.rletter);
 }
 
 void print_range_entry(const char* name, const PDBRES& f, const PDBRES& l, int idx) {
-    std::printf("In %s: first_res=%c%d%c  last_res=%c%d%c   idx=%d\n", name, f.chain, f.nb, f.letter, l.chain,
-                l.nb, l.letter, idx);
+    std::fprintf(text_out(), "In %s: first_res=%c%d%c  last_res=%c%d%c   idx=%d\n", name, f.chain, f.nb,
+                 f.letter, l.chain, l.nb, l.letter, idx);
 }
 
 // Both chain selectors print the same entry line; each prints a residue line only for a residue it
 // appends, numbered by the fill count after appending rather than by the residue's index.
 int chain_selection(char chainid, bool same_chain, int max, const PDBMOL& ar, std::span<int> ret, int idx,
                     int LEVEL, const char* where) {
-    if (LEVEL > 2) std::printf("In get_chain_range1: chainId=%c   idx=%d\n", chainid, idx);
+    if (LEVEL > 2) std::fprintf(text_out(), "In get_chain_range1: chainId=%c   idx=%d\n", chainid, idx);
     const int n = residues_examined(max, ar, where);
     Selection sel(ret, idx, where);
     for (int i = 0; i < n; ++i) {
@@ -104,7 +105,7 @@ int field_length(const char (&field)[N]) {
 }
 
 void dump_selection(const PDBMOL& brook, std::span<const int> select, int count) {
-    std::printf("----------------------Selection------------------------\n");
+    std::fprintf(text_out(), "----------------------Selection------------------------\n");
     for (int i = 0; i < count; ++i) {
         const PDBRESI& res = brook.r[static_cast<std::size_t>(select[static_cast<std::size_t>(i)])];
         // An atom count beyond the residue's atom array would read past it.
@@ -115,11 +116,11 @@ void dump_selection(const PDBMOL& brook, std::span<const int> select, int count)
         }
         for (int j = 0; j < res.rnbofa; ++j) {
             const PDBATOM& atom = res.a[static_cast<std::size_t>(j)];
-            std::printf("i=%d SELECT = %d  |%c|  atm=%.*s\n", i, res.rnb, res.rchain,
-                        field_length(atom.aname), atom.aname);
+            std::fprintf(text_out(), "i=%d SELECT = %d  |%c|  atm=%.*s\n", i, res.rnb, res.rchain,
+                         field_length(atom.aname), atom.aname);
         }
     }
-    std::printf("----------------------------------------------------------------------\n");
+    std::fprintf(text_out(), "----------------------------------------------------------------------\n");
 }
 
 }  // namespace
@@ -167,7 +168,7 @@ int get_notchain_range1(char chainid, int max, PDBMOL ar, std::span<int> ret, in
 }
 
 int get_pdb_index(PDBMOL brook, int max, std::string_view strin, int LEVEL) {
-    if (LEVEL > 2) std::printf("Entering into get_pdb_index\n");
+    if (LEVEL > 2) std::fprintf(text_out(), "Entering into get_pdb_index\n");
     const PDBRES id = get_res_pattern(strin, LEVEL);
     const int n = residues_examined(max, brook, "SUB:GET_PDB_INDEX");
     // The last match wins, and index 0 is a match like any other.
@@ -175,7 +176,7 @@ int get_pdb_index(PDBMOL brook, int max, std::string_view strin, int LEVEL) {
     for (int i = 0; i < n; ++i)
         if (matches(brook.r[i], id)) found = i;
     if (found < 0) {
-        std::printf("Residue: %s is not found\n", std::string(c_text(strin)).c_str());
+        std::fprintf(text_out(), "Residue: %s is not found\n", std::string(c_text(strin)).c_str());
         err("SUB:GET_PDB_INDEX", "Residue not found in this PDB file");
     }
     return found;
@@ -184,10 +185,11 @@ int get_pdb_index(PDBMOL brook, int max, std::string_view strin, int LEVEL) {
 int read_res_pattern(std::string_view string, PDBMOL brook, int max, std::span<int> select, int NOT,
                      int LEVEL) {
     const std::string_view text = c_text(string);
-    if (LEVEL > 2) std::printf("Entering into read_res_pattern and string=%s\n", std::string(text).c_str());
+    if (LEVEL > 2)
+        std::fprintf(text_out(), "Entering into read_res_pattern and string=%s\n", std::string(text).c_str());
     // The work string grows with the expression, so no expression is cut.
     std::string work = upper(text);
-    if (LEVEL > 2) std::printf("String=%s\n", work.c_str());
+    if (LEVEL > 2) std::fprintf(text_out(), "String=%s\n", work.c_str());
     const int n = residues_examined(max, brook, "SUB:READ_RES_PATTERN");
 
     int count = 0;
@@ -204,17 +206,18 @@ int read_res_pattern(std::string_view string, PDBMOL brook, int max, std::span<i
         }
         count = range_selection(first, last, max, brook, select, NOT, LEVEL);
         if (LEVEL > 2) {
-            std::printf("Selected residues: from  %c%d%c to  %c%d%c -> %d residues\n", first.chain, first.nb,
-                        first.letter, last.chain, last.nb, last.letter, count);
+            std::fprintf(text_out(), "Selected residues: from  %c%d%c to  %c%d%c -> %d residues\n",
+                         first.chain, first.nb, first.letter, last.chain, last.nb, last.letter, count);
         }
     } else {
         const char chain = !work.empty() && in_alphabet(work[0]) ? work[0] : ' ';
         if (LEVEL > 2)
-            std::printf("string= |%c|  Length of string= %d\n", chain, static_cast<int>(work.size()));
+            std::fprintf(text_out(), "string= |%c|  Length of string= %d\n", chain,
+                         static_cast<int>(work.size()));
         if (work.size() == 1 && chain != ' ') {
             count = NOT ? get_notchain_range1(chain, max, brook, select, 0, LEVEL)
                         : get_chain_range1(chain, max, brook, select, 0, LEVEL);
-            if (LEVEL > 2) std::printf("Selected residues   -> %d  \n", count);
+            if (LEVEL > 2) std::fprintf(text_out(), "Selected residues   -> %d  \n", count);
         } else {
             std::vector<std::string> ids;
             const int found = split_range(work, ids, LEVEL);
@@ -222,16 +225,17 @@ int read_res_pattern(std::string_view string, PDBMOL brook, int max, std::span<i
                 const PDBRES res = get_res_pattern(ids[0], LEVEL);
                 count = range_selection(res, res, max, brook, select, NOT, LEVEL);
                 if (LEVEL > 2) {
-                    std::printf("Selected residue:   %c%d%c\n   -> %d  residues\n", res.chain, res.nb,
-                                res.letter, count);
+                    std::fprintf(text_out(), "Selected residue:   %c%d%c\n   -> %d  residues\n", res.chain,
+                                 res.nb, res.letter, count);
                 }
             } else if (found == 2) {
                 const PDBRES first = get_res_pattern(ids[0], LEVEL);
                 const PDBRES last = get_res_pattern(ids[1], LEVEL);
                 count = range_selection(first, last, max, brook, select, NOT, LEVEL);
                 if (LEVEL > 2) {
-                    std::printf("Selected residues: from  %c%d%c to  %c%d%c -> %d residues\n", first.chain,
-                                first.nb, first.letter, last.chain, last.nb, last.letter, count);
+                    std::fprintf(text_out(), "Selected residues: from  %c%d%c to  %c%d%c -> %d residues\n",
+                                 first.chain, first.nb, first.letter, last.chain, last.nb, last.letter,
+                                 count);
                 }
             } else {
                 err("SUB:READ_RES_PATTERN", "Error in the split residue selection");

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text_out.h"
 #include "math_tool2.h"
 #include "pdb8.h"
 
@@ -62,12 +63,12 @@ Gathered gather_atoms(const PDBMOL& brook, char CHAIN) {
 }  // namespace
 
 double get_pdb_rad_gyr(PDBMOL brook, int max, char CHAIN, int LEVEL) {
-    if (LEVEL > 2) std::printf("Entering into get_pdb_rad_gyr\n");
+    if (LEVEL > 2) std::fprintf(text_out(), "Entering into get_pdb_rad_gyr\n");
     // The work arrays grow with the structure, so any number of atoms can be summarised.
     const Gathered g = gather_atoms(brook, CHAIN);
     const int count = static_cast<int>(g.x.size());
     if (count == 0) {
-        if (LEVEL > 0) std::printf("WARNING: No atom found for computing rad_gyr\n");
+        if (LEVEL > 0) std::fprintf(text_out(), "WARNING: No atom found for computing rad_gyr\n");
         return 0.0;
     }
 
@@ -77,26 +78,26 @@ double get_pdb_rad_gyr(PDBMOL brook, int max, char CHAIN, int LEVEL) {
         const float extX = maxX - minX;
         const float extY = maxY - minY;
         const float extZ = maxZ - minZ;
-        std::printf("MinX= %8.3f  MaxX= %8.3f  ExtX= %8.3f\n", minX, maxX, extX);
-        std::printf("MinY= %8.3f  MaxY= %8.3f  ExtY= %8.3f\n", minY, maxY, extY);
-        std::printf("MinZ= %8.3f  MaxZ= %8.3f  ExtZ= %8.3f\n", minZ, maxZ, extZ);
+        std::fprintf(text_out(), "MinX= %8.3f  MaxX= %8.3f  ExtX= %8.3f\n", minX, maxX, extX);
+        std::fprintf(text_out(), "MinY= %8.3f  MaxY= %8.3f  ExtY= %8.3f\n", minY, maxY, extY);
+        std::fprintf(text_out(), "MinZ= %8.3f  MaxZ= %8.3f  ExtZ= %8.3f\n", minZ, maxZ, extZ);
     }
 
     const COORD CoM = get_com(count, g.x, g.y, g.z, g.names, 0, LEVEL);
-    if (LEVEL > 1) std::printf("CoM is: %8.3f %8.3f %8.3f\n", CoM.x, CoM.y, CoM.z);
+    if (LEVEL > 1) std::fprintf(text_out(), "CoM is: %8.3f %8.3f %8.3f\n", CoM.x, CoM.y, CoM.z);
 
     const double GYR = radius_gyr(count, g.x, g.y, g.z, CoM.x, CoM.y, CoM.z, LEVEL);
-    if (LEVEL > 1) std::printf("Gyration radius is: %7.3f\n", GYR);
+    if (LEVEL > 1) std::fprintf(text_out(), "Gyration radius is: %7.3f\n", GYR);
 
     // The nearest atom is looked for among the first `max` residues of every chain, even when one chain
     // was summarised: it may belong to another chain. It is only reported.
     const double DIST = get_pdb_closest_atom(brook, max, CoM, LEVEL);
-    if (LEVEL > 1) std::printf("Closest atom distance to CoM is: %7.3f\n", DIST);
+    if (LEVEL > 1) std::fprintf(text_out(), "Closest atom distance to CoM is: %7.3f\n", DIST);
     return GYR;
 }
 
 double get_pdb_closest_atom(PDBMOL brook, int max, COORD target, int LEVEL) {
-    if (LEVEL > 2) std::printf("Entering get_pdb_closest_atom\n");
+    if (LEVEL > 2) std::fprintf(text_out(), "Entering get_pdb_closest_atom\n");
     check_residue_count(max, brook.r.size(), "SUB:GET_PDB_CLOSEST_ATOM");
     double min_dist = 9999.9;
     int select_res = 0;
@@ -126,9 +127,10 @@ double get_pdb_closest_atom(PDBMOL brook, int max, COORD target, int LEVEL) {
         // The kept residue may itself hold no atom (the examined ones came later); its atom is then unnamed.
         const PDBATOM* atom =
             examined && static_cast<std::size_t>(select_atm) < res->a.size() ? &res->a[select_atm] : nullptr;
-        std::printf("Closest atom to : %6.2f %6.2f %6.2f is: %.*s %d %.*s  dist: %6.2f\n", target.x, target.y,
-                    target.z, res ? field_length(res->rname) : 0, res ? res->rname : "", res ? res->rnb : 0,
-                    atom ? field_length(atom->aname) : 0, atom ? atom->aname : "", min_dist);
+        std::fprintf(text_out(), "Closest atom to : %6.2f %6.2f %6.2f is: %.*s %d %.*s  dist: %6.2f\n",
+                     target.x, target.y, target.z, res ? field_length(res->rname) : 0, res ? res->rname : "",
+                     res ? res->rnb : 0, atom ? field_length(atom->aname) : 0, atom ? atom->aname : "",
+                     min_dist);
     }
     return min_dist;
 }

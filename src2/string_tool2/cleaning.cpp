@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/text_out.h"
 #include "string_tool2.h"
 
 namespace {
@@ -86,7 +87,7 @@ int delspend(std::string_view strin, std::string& strout) {
     // The trace line is printed before strout is written, since strin may view strout. Its third value is
     // always 0: a trace kept as it has always been printed.
     const std::string in(strin);
-    std::printf(" !%s!%s!  j=%d   \n", in.c_str(), result.c_str(), 0);
+    std::fprintf(text_out(), " !%s!%s!  j=%d   \n", in.c_str(), result.c_str(), 0);
     strout = std::move(result);
     return static_cast<int>(keep) - 1;
 }

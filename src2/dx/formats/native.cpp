@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/fatal.h"
+#include "common/text_out.h"
 #include "dx/formats/format.h"
 #include "dx/formats/read.h"
 #include "dx/io/cconv.h"
@@ -77,7 +78,7 @@ Tuhbdgrd find_header(NextLine next_line) {
         Header h{};
         const int fields = scan_header(line.c_str(), h);
         if (fields != 17) {
-            std::printf("WARNING: There are %d fields in the header, instead of 17\n", fields);
+            std::fprintf(text_out(), "WARNING: There are %d fields in the header, instead of 17\n", fields);
             continue;
         }
         if (h.dimX < 0 || h.dimY < 0 || h.dimZ < 0)
@@ -121,12 +122,13 @@ long load_values(io::BlockReader& reader, Tuhbdgrd& grid, ValueProgress* progres
             progress->publish(std::min(static_cast<std::size_t>(nbdat), capacity));
         if (fields != 1) {
             line.assign(view);
-            std::printf("The line #: %ld  has less or more than 1 fields \n>>>%s\n", nbdat, line.c_str());
+            std::fprintf(text_out(), "The line #: %ld  has less or more than 1 fields \n>>>%s\n", nbdat,
+                         line.c_str());
         }
     }
     if (static_cast<std::size_t>(nbdat) > capacity) {
-        std::printf("WARNING: %ld values beyond the %zu points of the grid were ignored\n",
-                    nbdat - static_cast<long>(capacity), capacity);
+        std::fprintf(text_out(), "WARNING: %ld values beyond the %zu points of the grid were ignored\n",
+                     nbdat - static_cast<long>(capacity), capacity);
     }
     // Values the file does not hold stay 0.0: with the last line read, every value is final.
     if (progress != nullptr) progress->publish(capacity);

@@ -1,6 +1,7 @@
 // Reading a whole grid data file, in whichever format it holds, into a grid record and its values, with
 // the lines every run prints about it.
 #include "dx/formats/read.h"
+#include "common/text_out.h"
 
 #include <cstdio>
 #include <ctime>
@@ -31,16 +32,16 @@ std::size_t checked_points(const Tuhbdgrd& grid) {
 }  // namespace
 
 void print_header_lines(const Tuhbdgrd& grd) {
-    std::printf("Dimensions: X= %d   Y= %d   Z= %d\n", grd.nx, grd.ny, grd.nz);
-    std::printf("Min= %6.3f %6.3f %6.3f   Max= %6.3f %6.3f %6.3f\n", grd.xmin, grd.ymin, grd.zmin, grd.xmax,
-                grd.ymax, grd.zmax);
-    std::printf("Spacing of the grid= %4.2f %4.2f %4.2f\n", grd.hx, grd.hy, grd.hz);
+    std::fprintf(text_out(), "Dimensions: X= %d   Y= %d   Z= %d\n", grd.nx, grd.ny, grd.nz);
+    std::fprintf(text_out(), "Min= %6.3f %6.3f %6.3f   Max= %6.3f %6.3f %6.3f\n", grd.xmin, grd.ymin,
+                 grd.zmin, grd.xmax, grd.ymax, grd.zmax);
+    std::fprintf(text_out(), "Spacing of the grid= %4.2f %4.2f %4.2f\n", grd.hx, grd.hy, grd.hz);
 }
 
 void print_value_count(long nbdat, int LEVEL) {
-    if (LEVEL > 2) std::printf("I read : %ld values in the input file\n", nbdat);
+    if (LEVEL > 2) std::fprintf(text_out(), "I read : %ld values in the input file\n", nbdat);
     if (LEVEL > 1 && nbdat > 99999)
-        std::printf("Very large file, if not yet, increase -r option to a value > 1 \n");
+        std::fprintf(text_out(), "Very large file, if not yet, increase -r option to a value > 1 \n");
 }
 
 GridReading::GridReading(const std::string& name, std::optional<ValueOrder> order, int LEVEL)
@@ -58,16 +59,18 @@ GridReading::GridReading(const std::string& name, std::optional<ValueOrder> orde
         // voxmol's own format keeps the lines it always printed: named only when compressed, before its
         // header is searched (whose warnings it prints as it goes).
         if (!compressed.empty() && LEVEL > 1)
-            std::printf("Grid format: %s%s\n", "voxmol text", compressed.c_str());
+            std::fprintf(text_out(), "Grid format: %s%s\n", "voxmol text", compressed.c_str());
         geometry = reader_->read_header();
         out_.order = order.value_or(ValueOrder::z_fastest);
     } else {
         geometry = reader_->read_header();
-        if (LEVEL > 1) std::printf("Grid format: %s%s\n", geometry.description.c_str(), compressed.c_str());
+        if (LEVEL > 1)
+            std::fprintf(text_out(), "Grid format: %s%s\n", geometry.description.c_str(), compressed.c_str());
         for (const std::string& warning : geometry.warnings)
-            std::printf("WARNING: %s\n", warning.c_str());
+            std::fprintf(text_out(), "WARNING: %s\n", warning.c_str());
         if (order) {
-            std::printf(
+            std::fprintf(
+                text_out(),
                 "WARNING: The -o option applies to voxmol's own grid format only; ignored for this %s file\n",
                 geometry.description.substr(0, geometry.description.find(',')).c_str());
         }
@@ -76,7 +79,8 @@ GridReading::GridReading(const std::string& name, std::optional<ValueOrder> orde
     out_.grid = record_of(geometry);
     if (LEVEL > 1) print_header_lines(out_.grid);
     if (LEVEL > 1)
-        std::printf("Dimension of data: X= %d Y= %d Z= %d \n", out_.grid.nx, out_.grid.ny, out_.grid.nz);
+        std::fprintf(text_out(), "Dimension of data: X= %d Y= %d Z= %d \n", out_.grid.nx, out_.grid.ny,
+                     out_.grid.nz);
 }
 
 GridReading::~GridReading() = default;
@@ -100,7 +104,8 @@ void GridReading::read_values(ValueProgress* progress) {
     in_.reset();
     input_ = io::Input{};
     const std::time_t t2 = std::time(nullptr);
-    if (LEVEL_ > 1) std::printf("Time to read the data file : %4d sec\n", static_cast<int>(t2 - t1));
+    if (LEVEL_ > 1)
+        std::fprintf(text_out(), "Time to read the data file : %4d sec\n", static_cast<int>(t2 - t1));
 }
 
 }  // namespace gridfmt

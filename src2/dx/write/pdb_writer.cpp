@@ -1,6 +1,7 @@
 // The walk of the grid: x slowest, z fastest, one residue per (i, j) column, the value window and the
 // thinning step, and one record for each point kept.
 #include "dx/write/pdb_writer.h"
+#include "common/text_out.h"
 
 #include <cstdio>
 
@@ -9,11 +10,11 @@
 #include "dx/write/write_pipe.h"
 
 void print_writing_started() {
-    std::printf("\nWriting to dx file ...\n");
+    std::fprintf(text_out(), "\nWriting to dx file ...\n");
 }
 
 void print_writing_done() {
-    std::printf("Writing to dx file : Done\n\n");
+    std::fprintf(text_out(), "Writing to dx file : Done\n\n");
 }
 
 int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int resol,
