@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <span>
@@ -15,6 +16,8 @@
 
 #include "common/fatal.h"
 #include "dx/formats/format.h"
+#include "dx/formats/walk_order.h"
+#include "dx/io/bytes.h"
 #include "dx/io/words.h"
 
 namespace gridfmt {
@@ -22,10 +25,7 @@ namespace gridfmt {
 namespace {
 
 constexpr long long kMaxElements = 2147483646;  // one point more must still fit an int
-constexpr std::size_t kPlanes = 8;              // planes gathered at a time: a cache line of doubles
-constexpr std::size_t kMaxGathered = 1 << 22;   // values gathered at most (32 MiB)
 
-using textwords::fail;
 using textwords::quoted;
 
 // A header line starts with a keyword: capital letters, digits and "_", a capital letter first.
@@ -35,6 +35,11 @@ bool is_keyword(std::string_view word) {
         if (!((c >= 'A' && c <= 'Z') || cscan::is_digit(c) || c == '_')) return false;
     }
     return true;
+}
+
+// A value parsed from the text, held as this machine's double while it is moved into walk order.
+double native_double(const char* p) {
+    return io::load<double, false>(p);
 }
 
 // The numbers after a keyword, exactly `count` of them, or nothing when the line holds another count
@@ -73,43 +78,20 @@ class AutoDockReader final : public Reader {
     }
 
     long read_values(std::span<double> values, ValueProgress*) override {
-        const std::size_t nx = nx_, ny = ny_, nz = nz_;
-        std::size_t points = 0;
         // Every value read is stored by its position: a span of another size is refused, not overrun.
-        if (__builtin_mul_overflow(nx, ny, &points) || __builtin_mul_overflow(points, nz, &points) ||
-            values.size() != points)
+        if (product3(nx_, ny_, nz_) != values.size())
             fail("The AutoDock map's values do not fit the grid they are read into");
         textwords::Numbers numbers(in_, std::move(first_values_), line_);
         const std::string total = std::to_string(values.size());
         std::size_t n = 0;  // values read so far
-        auto next = [&] { return next_value(numbers, n++, total); };
-        // The file lists x fastest and z slowest. In walk order a value's neighbour in the file lies nz
-        // places away: storing each value at its place as it comes touches a new cache line (in a large
-        // grid a new page) every time. So a few planes of constant z are gathered in file order first,
-        // then stored column by column, each a run of consecutive places. A plane too large to gather
-        // (larger than any AutoDock map's) is stored value by value.
-        const std::size_t plane = nx * ny;
-        const std::size_t depth = plane <= kMaxGathered / kPlanes ? std::min(kPlanes, nz) : 1;
-        std::vector<double> gathered(depth > 1 ? depth * plane : 0);
-        for (std::size_t k0 = 0; k0 < nz; k0 += depth) {
-            if (gathered.empty()) {
-                for (std::size_t j = 0; j < ny; ++j) {
-                    for (std::size_t i = 0; i < nx; ++i)
-                        values[(i * ny + j) * nz + k0] = next();
+        // The file lists x fastest and z slowest; they are moved into walk order a slab of planes at a time.
+        move_to_walk_order<sizeof(double), native_double>(
+            values, x_fastest(nx_, ny_, nz_), [&](char* dst, std::size_t count) {
+                for (std::size_t c = 0; c < count; ++c) {
+                    const double v = next_value(numbers, n++, total);
+                    std::memcpy(dst + c * sizeof(double), &v, sizeof v);
                 }
-                continue;
-            }
-            const std::size_t planes = std::min(depth, nz - k0);
-            for (std::size_t f = 0; f < planes * plane; ++f)
-                gathered[f] = next();
-            for (std::size_t i = 0; i < nx; ++i) {
-                for (std::size_t j = 0; j < ny; ++j) {
-                    double* const column = &values[(i * ny + j) * nz + k0];
-                    for (std::size_t dk = 0; dk < planes; ++dk)
-                        column[dk] = gathered[(dk * ny + j) * nx + i];
-                }
-            }
-        }
+            });
         double v = 0.0;
         const textwords::Numbers::Got after = numbers.next(v);
         if (after != textwords::Numbers::Got::end) {

@@ -2,16 +2,11 @@
 // that wrote it), an extended header of NSYMBT bytes, then NC*NR*NS values, columns fastest, then rows,
 // then sections. MAPC, MAPR and MAPS say which of the cell's axes X, Y, Z the columns, rows and sections
 // run along; the values are moved into voxmol's walk order (X slowest, Z fastest) as they are read.
-#if defined(__SSE2__)
-#include <immintrin.h>
-#endif
-
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -22,6 +17,8 @@
 
 #include "common/fatal.h"
 #include "dx/formats/format.h"
+#include "dx/formats/walk_order.h"
+#include "dx/io/bytes.h"
 #include "string_tool2/cscan.h"
 
 namespace gridfmt {
@@ -29,31 +26,8 @@ namespace gridfmt {
 namespace {
 
 constexpr std::size_t kHeaderBytes = 1024;
-// The values are read a slab at a time, about this many bytes of the file: in the usual axis order
-// (sections along Z) a slab of a 256 x 256 map holds 64 sections.
-constexpr std::size_t kSlabBytes = std::size_t{16} << 20;
-// Consecutive values along Z moved together: 64 doubles fill eight cache lines of the grid.
-constexpr std::size_t kRunAlongZ = 64;
 // The extended header is skipped through a buffer of at most this size.
 constexpr std::size_t kSkipBytes = std::size_t{1} << 20;
-
-[[noreturn]] void fatal(const std::string& message) {
-    run_failed(message);
-}
-
-std::string printf_string(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string printf_string(const char* format, ...) {
-    std::va_list args;
-    va_start(args, format);
-    std::va_list again;
-    va_copy(again, args);
-    const int n = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-    std::vsnprintf(text.data(), text.size() + 1, format, again);
-    va_end(again);
-    return text;
-}
 
 // The modes voxmol reads, and the names of the others for the message that refuses them.
 struct ModeInfo {
@@ -80,11 +54,7 @@ struct HeaderWords {
     std::array<char, kHeaderBytes> bytes{};
     bool swap = false;
 
-    std::uint32_t raw(int word) const {
-        std::uint32_t w;
-        std::memcpy(&w, bytes.data() + 4 * (word - 1), 4);
-        return swap ? __builtin_bswap32(w) : w;
-    }
+    std::uint32_t raw(int word) const { return io::load<std::uint32_t>(bytes.data() + 4 * (word - 1), swap); }
     std::int32_t i32(int word) const { return static_cast<std::int32_t>(raw(word)); }
     float f32(int word) const { return std::bit_cast<float>(raw(word)); }
 };
@@ -133,7 +103,7 @@ std::optional<bool> stamped_big_endian(const HeaderWords& h) {
 std::string stamp_text(const HeaderWords& h) {
     std::string text;
     for (int b = 212; b < 216; ++b)
-        text += printf_string("%s0x%02x", text.empty() ? "" : " ", static_cast<unsigned char>(h.bytes[b]));
+        text += formatted("%s0x%02x", text.empty() ? "" : " ", static_cast<unsigned char>(h.bytes[b]));
     return text;
 }
 
@@ -160,17 +130,17 @@ void decide_byte_order(HeaderWords& h, std::vector<std::string>& warnings) {
         if (!(big ? big_ok : little_ok) && (big ? little_ok : big_ok)) {
             big = !big;
             warnings.push_back(
-                printf_string("The CCP4/MRC machine stamp (MACHST) says %s, but the header reads "
-                              "only as %s; read as %s",
-                              name[!big], name[big], name[big]));
+                formatted("The CCP4/MRC machine stamp (MACHST) says %s, but the header reads "
+                          "only as %s; read as %s",
+                          name[!big], name[big], name[big]));
         }
     } else {
         big = little_ok ? false : big_ok ? true : !small_mode_as(false) && small_mode_as(true);
         if (has_map_stamp(h)) {
             warnings.push_back(
-                printf_string("The CCP4/MRC machine stamp (MACHST) is %s, which names no byte "
-                              "order; the header reads as %s",
-                              stamp_text(h).c_str(), name[big]));
+                formatted("The CCP4/MRC machine stamp (MACHST) is %s, which names no byte "
+                          "order; the header reads as %s",
+                          stamp_text(h).c_str(), name[big]));
         }
     }
     read_as(big);
@@ -196,10 +166,10 @@ constexpr char kAxisName[] = {'X', 'Y', 'Z'};
 void check_dimensions(const HeaderWords& h) {
     const std::int32_t nc = h.i32(1), nr = h.i32(2), ns = h.i32(3);
     if (nc < 1 || nr < 1 || ns < 1) {
-        fatal(
-            printf_string("The CCP4/MRC header gives the grid dimensions NC, NR, NS = %d %d %d; each must "
-                          "be at least 1",
-                          nc, nr, ns));
+        fail(
+            formatted("The CCP4/MRC header gives the grid dimensions NC, NR, NS = %d %d %d; each must "
+                      "be at least 1",
+                      nc, nr, ns));
     }
 }
 
@@ -207,10 +177,10 @@ const ModeInfo* checked_mode(const HeaderWords& h) {
     const std::int32_t mode = h.i32(4);
     const ModeInfo* m = mode_info(mode);
     if (m == nullptr || m->bytes == 0) {
-        fatal(
-            printf_string("The CCP4/MRC file has mode %d (%s), which voxmol does not read; it reads modes 0 "
-                          "(int8), 1 (int16), 2 (float32), 6 (uint16) and 12 (float16)",
-                          mode, m != nullptr ? m->name : "not a CCP4/MRC mode"));
+        fail(
+            formatted("The CCP4/MRC file has mode %d (%s), which voxmol does not read; it reads modes 0 "
+                      "(int8), 1 (int16), 2 (float32), 6 (uint16) and 12 (float16)",
+                      mode, m != nullptr ? m->name : "not a CCP4/MRC mode"));
     }
     return m;
 }
@@ -218,10 +188,10 @@ const ModeInfo* checked_mode(const HeaderWords& h) {
 std::array<int, 3> checked_axis_order(const HeaderWords& h) {
     const std::int32_t c = h.i32(17), r = h.i32(18), s = h.i32(19);
     if (!axis_order_is_permutation(h)) {
-        fatal(
-            printf_string("The CCP4/MRC header's axis order MAPC, MAPR, MAPS = %d %d %d is not a "
-                          "permutation of 1 2 3",
-                          c, r, s));
+        fail(
+            formatted("The CCP4/MRC header's axis order MAPC, MAPR, MAPS = %d %d %d is not a "
+                      "permutation of 1 2 3",
+                      c, r, s));
     }
     return {c - 1, r - 1, s - 1};
 }
@@ -229,19 +199,19 @@ std::array<int, 3> checked_axis_order(const HeaderWords& h) {
 void check_cell(const Header& hd) {
     for (int d = 0; d < 3; ++d) {
         if (!std::isfinite(hd.cell[d]) || hd.cell[d] <= 0.0) {
-            fatal(
-                printf_string("The CCP4/MRC header gives the cell length %g along %c; it must be positive to "
-                              "place the grid",
-                              hd.cell[d], kAxisName[d]));
+            fail(
+                formatted("The CCP4/MRC header gives the cell length %g along %c; it must be positive to "
+                          "place the grid",
+                          hd.cell[d], kAxisName[d]));
         }
     }
     const auto& [al, be, ga] = hd.angles;
     for (double angle : hd.angles) {
         if (!std::isfinite(angle) || angle <= 0.0 || angle >= 180.0) {
-            fatal(
-                printf_string("The CCP4/MRC header gives the cell angles %g %g %g; each must lie between 0 "
-                              "and 180 degrees",
-                              al, be, ga));
+            fail(
+                formatted("The CCP4/MRC header gives the cell angles %g %g %g; each must lie between 0 "
+                          "and 180 degrees",
+                          al, be, ga));
         }
     }
 }
@@ -249,8 +219,8 @@ void check_cell(const Header& hd) {
 void check_origin(const Header& hd) {
     for (double v : hd.origin) {
         if (!std::isfinite(v)) {
-            fatal(printf_string("The CCP4/MRC header gives the origin (ORIGIN) %g %g %g; it must be finite",
-                                hd.origin[0], hd.origin[1], hd.origin[2]));
+            fail(formatted("The CCP4/MRC header gives the origin (ORIGIN) %g %g %g; it must be finite",
+                           hd.origin[0], hd.origin[1], hd.origin[2]));
         }
     }
 }
@@ -260,8 +230,8 @@ void check_origin(const Header& hd) {
 void settle_sampling(Header& hd, std::vector<std::string>& warnings) {
     for (int d = 0; d < 3; ++d) {
         if (hd.sampling[d] < 0) {
-            fatal(printf_string("The CCP4/MRC header gives the sampling M%c = %d; it must not be negative",
-                                kAxisName[d], hd.sampling[d]));
+            fail(formatted("The CCP4/MRC header gives the sampling M%c = %d; it must not be negative",
+                           kAxisName[d], hd.sampling[d]));
         }
     }
     for (int d = 0; d < 3; ++d) {
@@ -270,9 +240,9 @@ void settle_sampling(Header& hd, std::vector<std::string>& warnings) {
             static_cast<int>(std::find(hd.axis.begin(), hd.axis.end(), d) - hd.axis.begin());
         hd.sampling[d] = hd.n[file_axis];
         warnings.push_back(
-            printf_string("The CCP4/MRC header gives the sampling M%c = 0; taken as the grid's "
-                          "%d points along %c",
-                          kAxisName[d], hd.sampling[d], kAxisName[d]));
+            formatted("The CCP4/MRC header gives the sampling M%c = 0; taken as the grid's "
+                      "%d points along %c",
+                      kAxisName[d], hd.sampling[d], kAxisName[d]));
     }
 }
 
@@ -296,7 +266,7 @@ Header parse_header(HeaderWords& h, std::vector<std::string>& warnings) {
     check_cell(hd);
     check_origin(hd);
     if (hd.nsymbt < 0) {
-        fatal(printf_string("The CCP4/MRC header gives an extended header of %d bytes (NSYMBT)", hd.nsymbt));
+        fail(formatted("The CCP4/MRC header gives an extended header of %d bytes (NSYMBT)", hd.nsymbt));
     }
     settle_sampling(hd, warnings);
     if (hd.lskflg != 0) {
@@ -319,8 +289,8 @@ std::array<std::array<double, 3>, 3> cell_edges(const Header& hd) {
     const double cos_alpha_star = (cos_beta * cos_gamma - cos_alpha) / (sin_beta * sin_gamma);
     const double sin2_alpha_star = 1.0 - cos_alpha_star * cos_alpha_star;
     if (!(sin2_alpha_star > 0.0)) {
-        fatal(printf_string("The CCP4/MRC header gives the cell angles %g %g %g, which make no cell", alpha,
-                            beta, gamma));
+        fail(formatted("The CCP4/MRC header gives the cell angles %g %g %g, which make no cell", alpha, beta,
+                       gamma));
     }
     const double sin_alpha_star = std::sqrt(sin2_alpha_star);
     return {{{a, 0.0, 0.0},
@@ -352,16 +322,16 @@ Geometry geometry_of(const Header& hd, std::vector<std::string> warnings) {
         g.origin = hd.origin;
         if (start_set) {
             warnings.push_back(
-                printf_string("The CCP4/MRC header sets both the origin (ORIGIN) and the start "
-                              "indices (%d %d %d along X, Y, Z); the grid starts at ORIGIN",
-                              start[0], start[1], start[2]));
+                formatted("The CCP4/MRC header sets both the origin (ORIGIN) and the start "
+                          "indices (%d %d %d along X, Y, Z); the grid starts at ORIGIN",
+                          start[0], start[1], start[2]));
         }
     } else {
         for (int x = 0; x < 3; ++x)
             g.origin[x] = start[0] * g.axes[0][x] + start[1] * g.axes[1][x] + start[2] * g.axes[2][x];
     }
-    g.description = printf_string("CCP4/MRC, mode %d (%s)%s", hd.mode->mode, hd.mode->name,
-                                  hd.big_endian ? ", big-endian" : "");
+    g.description = formatted("CCP4/MRC, mode %d (%s)%s", hd.mode->mode, hd.mode->name,
+                              hd.big_endian ? ", big-endian" : "");
     g.warnings = std::move(warnings);
     return g;
 }
@@ -369,27 +339,13 @@ Geometry geometry_of(const Header& hd, std::vector<std::string> warnings) {
 // One value of the file, in its byte order, as a double.
 template <typename T, bool Swap>
 double load(const char* p) {
-    if constexpr (sizeof(T) == 1) {
-        return static_cast<std::int8_t>(*p);
-    } else if constexpr (sizeof(T) == 2) {
-        std::uint16_t w;
-        std::memcpy(&w, p, 2);
-        if constexpr (Swap) w = __builtin_bswap16(w);
-        return std::bit_cast<T>(w);
-    } else {
-        std::uint32_t w;
-        std::memcpy(&w, p, 4);
-        if constexpr (Swap) w = __builtin_bswap32(w);
-        return std::bit_cast<T>(w);
-    }
+    return io::load<T, Swap>(p);
 }
 
 // An IEEE half-precision number, exactly, as a double.
 template <bool Swap>
 double load_half(const char* p) {
-    std::uint16_t h;
-    std::memcpy(&h, p, 2);
-    if constexpr (Swap) h = __builtin_bswap16(h);
+    const std::uint16_t h = io::load<std::uint16_t, Swap>(p);
     const std::uint64_t sign = static_cast<std::uint64_t>(h >> 15) << 63;
     const unsigned exponent = (h >> 10) & 0x1f;
     const std::uint64_t mantissa = h & 0x3ff;
@@ -401,44 +357,6 @@ double load_half(const char* p) {
     return std::bit_cast<double>(sign | e << 52 | mantissa << 42);
 }
 
-// Stores `w` values, read `step` bytes apart from `src`, at dst[0..w). Where the runs land far apart
-// in the grid (`scattered`), they are stored past the cache: the grid is read only later, by the
-// writer, and such stores do not first fetch each line from memory, which more than halves the time of
-// moving the values on x86. Runs that follow each other in the grid are stored plainly: the pages the
-// system has just cleared for them are still in the cache.
-template <double (*load)(const char*)>
-inline void store_run(double* dst, const char* src, std::size_t w, std::size_t step, bool scattered) {
-    std::size_t t = 0;
-#if defined(__SSE2__)
-    if (scattered) {
-        if (reinterpret_cast<std::uintptr_t>(dst) % 16 != 0 && w > 0) {
-            dst[0] = load(src);
-            t = 1;
-        }
-        for (; t + 1 < w; t += 2)
-            _mm_stream_pd(dst + t, _mm_set_pd(load(src + (t + 1) * step), load(src + t * step)));
-    }
-#else
-    (void)scattered;
-#endif
-    for (; t < w; ++t)
-        dst[t] = load(src + t * step);
-}
-
-// Orders the stores that bypassed the cache before anything that follows.
-inline void finish_stores() {
-#if defined(__SSE2__)
-    _mm_sfence();
-#endif
-}
-
-// One file axis as the values are moved: its length and the distance between neighbours along it in
-// walk order.
-struct Axis {
-    std::size_t n = 1;
-    std::size_t stride = 0;
-};
-
 class Ccp4Reader final : public Reader {
   public:
     explicit Ccp4Reader(io::BlockReader& in) : in_(in) {}
@@ -447,7 +365,7 @@ class Ccp4Reader final : public Reader {
         HeaderWords h;
         const std::size_t got = in_.read(h.bytes.data(), kHeaderBytes);
         if (got < kHeaderBytes) {
-            fatal(printf_string("The CCP4/MRC file ends inside its 1024-byte header, after %zu bytes", got));
+            fail(formatted("The CCP4/MRC file ends inside its 1024-byte header, after %zu bytes", got));
         }
         std::vector<std::string> warnings;
         header_ = parse_header(h, warnings);
@@ -487,28 +405,26 @@ void Ccp4Reader::check_size() const {
     const unsigned __int128 points =
         static_cast<unsigned __int128>(nc) * static_cast<unsigned>(nr) * static_cast<unsigned>(ns);
     if (points > (std::uint64_t{1} << 60)) {
-        fatal(
-            printf_string("The CCP4/MRC header gives the grid dimensions NC, NR, NS = %d %d %d, more values "
-                          "than any file holds",
-                          nc, nr, ns));
+        fail(
+            formatted("The CCP4/MRC header gives the grid dimensions NC, NR, NS = %d %d %d, more values "
+                      "than any file holds",
+                      nc, nr, ns));
     }
     const std::optional<std::uint64_t> left = in_.bytes_left();
     if (!left) return;
     const auto extended = static_cast<std::uint64_t>(header_.nsymbt);
     if (*left < extended) {
-        fatal(printf_string(
-            "The CCP4/MRC file ends inside its extended header of %llu bytes (NSYMBT), after %llu",
-            static_cast<unsigned long long>(extended), static_cast<unsigned long long>(*left)));
+        fail(formatted("The CCP4/MRC file ends inside its extended header of %llu bytes (NSYMBT), after %llu",
+                       static_cast<unsigned long long>(extended), static_cast<unsigned long long>(*left)));
     }
     const std::uint64_t data = *left - extended;
     const std::uint64_t count = value_count();
     if (data < count * bpv) {
-        fatal(printf_string("The CCP4/MRC file ends after %llu of %llu values",
-                            static_cast<unsigned long long>(data / bpv),
-                            static_cast<unsigned long long>(count)));
+        fail(formatted("The CCP4/MRC file ends after %llu of %llu values",
+                       static_cast<unsigned long long>(data / bpv), static_cast<unsigned long long>(count)));
     }
     if (data > count * bpv) {
-        fatal(printf_string(
+        fail(formatted(
             "The CCP4/MRC file holds %llu bytes after its %llu values; its header (dimensions, "
             "mode or NSYMBT) disagrees with the data",
             static_cast<unsigned long long>(data - count * bpv), static_cast<unsigned long long>(count)));
@@ -523,9 +439,9 @@ void Ccp4Reader::skip_extended_header() {
         const std::size_t got = in_.read(scratch.data(), want);
         left -= got;
         if (got < want) {
-            fatal(printf_string(
-                "The CCP4/MRC file ends inside its extended header of %d bytes (NSYMBT), after %zu",
-                header_.nsymbt, static_cast<std::size_t>(header_.nsymbt) - left));
+            fail(
+                formatted("The CCP4/MRC file ends inside its extended header of %d bytes (NSYMBT), after %zu",
+                          header_.nsymbt, static_cast<std::size_t>(header_.nsymbt) - left));
         }
     }
 }
@@ -535,91 +451,30 @@ void Ccp4Reader::read_exactly(char* dst, std::size_t values, std::uint64_t done)
     const std::size_t bpv = static_cast<std::size_t>(header_.mode->bytes);
     const std::size_t got = in_.read(dst, values * bpv);
     if (got < values * bpv) {
-        fatal(printf_string("The CCP4/MRC file ends after %llu of %llu values",
-                            static_cast<unsigned long long>(done + got / bpv),
-                            static_cast<unsigned long long>(value_count())));
+        fail(formatted("The CCP4/MRC file ends after %llu of %llu values",
+                       static_cast<unsigned long long>(done + got / bpv),
+                       static_cast<unsigned long long>(value_count())));
     }
 }
 
-// The file axis that runs along Z (stride 1 in walk order) is read a slab of several of its positions at a
-// time; every point of the slab's other, faster file axes then gets a run of consecutive Z values, so the
-// grid is written in whole cache lines however the file's axes are ordered.
+// The values are moved into walk order as they are read: the file's columns, rows and sections run along
+// the cell's axes MAPC, MAPR and MAPS name.
 template <std::size_t kBytes, double (*load)(const char*)>
 void Ccp4Reader::move_values(std::span<double> values) {
-    constexpr std::size_t bpv = kBytes;
-    std::array<std::size_t, 3> dims{};
-    for (int f = 0; f < 3; ++f)
-        dims[header_.axis[f]] = static_cast<std::size_t>(header_.n[f]);
-    const std::array<std::size_t, 3> walk_stride = {dims[1] * dims[2], dims[2], 1};
-    std::array<Axis, 3> file;
-    int along_z = 0;
+    FileAxes axes;
     for (int f = 0; f < 3; ++f) {
-        file[f] = {static_cast<std::size_t>(header_.n[f]), walk_stride[header_.axis[f]]};
-        if (header_.axis[f] == 2) along_z = f;
+        axes.n[f] = static_cast<std::size_t>(header_.n[f]);
+        axes.walk_axis[f] = header_.axis[f];
     }
-    // The axes faster than the one along Z (inner, at most two) and slower (outer), padded to two each.
-    std::array<Axis, 2> inner, outer;
-    for (int f = 0, i = 0, o = 0; f < 3; ++f) {
-        if (f < along_z) inner[i++] = file[f];
-        if (f > along_z) outer[o++] = file[f];
-    }
-    const std::size_t slice = inner[0].n * inner[1].n;  // values of one position along Z
-    const std::size_t nz = file[along_z].n;
-    // A slab is `run` positions along Z for one outer point; when a whole line along Z fits the budget,
-    // several outer points are read at once.
-    const std::size_t run =
-        std::clamp<std::size_t>(kSlabBytes / (slice * bpv), 1, std::max<std::size_t>(nz, 1));
-    const std::size_t lines_per_read =
-        run < nz ? 1 : std::max<std::size_t>(1, kSlabBytes / (slice * nz * bpv));
-    // Not cleared: every byte is read into before it is used.
-    const std::size_t slab_bytes =
-        std::min(run * slice * bpv * lines_per_read, static_cast<std::size_t>(value_count()) * bpv);
-    const auto slab_memory = std::make_unique_for_overwrite<char[]>(slab_bytes);
-    const std::span<char> slab(slab_memory.get(), slab_bytes);
-    double* const out = values.data();
     std::uint64_t done = 0;
-    std::size_t line_in_slab = lines_per_read;  // lines of the current read handed out
-    const char* line_start = nullptr;
-    const std::size_t outer_points = outer[0].n * outer[1].n;
-    for (std::size_t o = 0; o < outer_points; ++o) {
-        const std::size_t o0 = o % outer[0].n, o1 = o / outer[0].n;
-        const std::size_t outer_base = o0 * outer[0].stride + o1 * outer[1].stride;
-        for (std::size_t z0 = 0; z0 < nz; z0 += run) {
-            const std::size_t width = std::min(run, nz - z0);
-            const char* src;
-            if (run < nz) {
-                read_exactly(slab.data(), width * slice, done);
-                src = slab.data();
-            } else {
-                if (line_in_slab == lines_per_read) {
-                    const std::size_t lines = std::min(lines_per_read, outer_points - o);
-                    read_exactly(slab.data(), lines * slice * nz, done);
-                    line_start = slab.data();
-                    line_in_slab = 0;
-                }
-                src = line_start + line_in_slab * slice * nz * bpv;
-                ++line_in_slab;
-            }
-            done += width * slice;
-            // Z runs of kRunAlongZ at most, so that the sources read together stay few.
-            for (std::size_t zr = 0; zr < width; zr += kRunAlongZ) {
-                const std::size_t w = std::min(kRunAlongZ, width - zr);
-                for (std::size_t i1 = 0; i1 < inner[1].n; ++i1) {
-                    for (std::size_t i0 = 0; i0 < inner[0].n; ++i0) {
-                        double* dst =
-                            out + outer_base + i1 * inner[1].stride + i0 * inner[0].stride + z0 + zr;
-                        const char* s = src + ((zr * slice) + i1 * inner[0].n + i0) * bpv;
-                        store_run<load>(dst, s, w, slice * bpv, slice > 1);
-                    }
-                }
-            }
-        }
-    }
-    finish_stores();
+    move_to_walk_order<kBytes, load>(values, axes, [&](char* dst, std::size_t count) {
+        read_exactly(dst, count, done);
+        done += count;
+    });
 }
 
 long Ccp4Reader::read_values(std::span<double> values, ValueProgress*) {
-    if (values.size() != value_count()) fatal("The grid's values do not match the CCP4/MRC header");
+    if (values.size() != value_count()) fail("The grid's values do not match the CCP4/MRC header");
     const int mode = header_.mode->mode;
     const bool swap = swap_;
     // One instantiation per value type and byte order, so that the inner loop is a plain load.
@@ -644,10 +499,10 @@ long Ccp4Reader::read_values(std::span<double> values, ValueProgress*) {
     }
     char extra;
     if (in_.read(&extra, 1) != 0) {
-        fatal(
-            printf_string("The CCP4/MRC file holds more bytes after its %llu values; its header (dimensions, "
-                          "mode or NSYMBT) disagrees with the data",
-                          static_cast<unsigned long long>(value_count())));
+        fail(
+            formatted("The CCP4/MRC file holds more bytes after its %llu values; its header (dimensions, "
+                      "mode or NSYMBT) disagrees with the data",
+                      static_cast<unsigned long long>(value_count())));
     }
     return static_cast<long>(values.size());
 }

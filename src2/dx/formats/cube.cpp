@@ -23,7 +23,6 @@ namespace {
 constexpr double kBohr = 0.529177210903;  // Ångström per Bohr (CODATA 2018)
 constexpr long long kIntMax = 2147483647;
 
-using textwords::fail;
 using textwords::quoted;
 
 // A header line of a whole number and a vector (x y z): the atom count and the origin on line 3 (with

@@ -5,6 +5,7 @@
 #define VOXMOL_DX_FORMATS_FORMAT_H
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
@@ -76,10 +77,16 @@ const Format& recognise(std::string_view prefix, std::string_view name);
 // The format of that name, or nullptr.
 const Format* format_named(std::string_view name);
 
-// What is wrong with a file, reported as the run's fatal error.
+// What is wrong with a file, reported as the run's fatal error: the one way a reader fails.
 [[noreturn]] inline void fail(const std::string& message) {
     run_failed(message);
 }
+
+// A message built as printf builds text, for the readers whose messages quote numbers of a header.
+std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// nx*ny*nz for three counts, empty when the product overflows 64 bits.
+std::optional<std::uint64_t> product3(std::uint64_t nx, std::uint64_t ny, std::uint64_t nz);
 
 }  // namespace gridfmt
 

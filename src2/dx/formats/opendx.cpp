@@ -35,6 +35,7 @@
 
 #include "common/fatal.h"
 #include "dx/formats/format.h"
+#include "dx/io/bytes.h"
 #include "dx/io/words.h"
 #include "string_tool2/cscan.h"
 
@@ -42,7 +43,6 @@ namespace gridfmt {
 
 namespace {
 
-using textwords::fail;
 using textwords::shown;
 
 // One word, number or quoted string of the header (quotes removed).
@@ -524,10 +524,11 @@ void OpenDxReader::parse_array(const std::string& name) {
 }
 
 void OpenDxReader::check_array() const {
-    std::uint64_t points = 0;
-    const bool fits = !__builtin_mul_overflow(static_cast<std::uint64_t>(h_.counts[0]),
-                                              static_cast<std::uint64_t>(h_.counts[1]), &points) &&
-                      !__builtin_mul_overflow(points, static_cast<std::uint64_t>(h_.counts[2]), &points);
+    const std::optional<std::uint64_t> product =
+        product3(static_cast<std::uint64_t>(h_.counts[0]), static_cast<std::uint64_t>(h_.counts[1]),
+                 static_cast<std::uint64_t>(h_.counts[2]));
+    const bool fits = product.has_value();
+    const std::uint64_t points = product.value_or(0);
     if (!fits || points != h_.items) {
         fail("The OpenDX data array has " + std::to_string(h_.items) + " items, but its grid of " +
              std::to_string(h_.counts[0]) + " x " + std::to_string(h_.counts[1]) + " x " +
@@ -675,20 +676,18 @@ void OpenDxReader::read_binary(std::span<double> values) {
         if (got < total * sizeof(double)) truncated(got, sizeof(double));
         if (swap) {
             for (double& v : values)
-                v = std::bit_cast<double>(__builtin_bswap64(std::bit_cast<std::uint64_t>(v)));
+                v = io::load<double, true>(reinterpret_cast<const char*>(&v));
         }
         return;
     }
     constexpr std::size_t kChunk = 1 << 16;  // floats converted per read
-    std::vector<std::uint32_t> chunk(std::min(kChunk, total));
+    std::vector<char> chunk(std::min(kChunk, total) * sizeof(float));
     for (std::size_t done = 0; done < total;) {
-        const std::size_t want = std::min(chunk.size(), total - done);
-        const std::size_t got = in_.read(reinterpret_cast<char*>(chunk.data()), want * sizeof(float));
+        const std::size_t want = std::min(chunk.size() / sizeof(float), total - done);
+        const std::size_t got = in_.read(chunk.data(), want * sizeof(float));
         if (got < want * sizeof(float)) truncated(done * sizeof(float) + got, sizeof(float));
-        for (std::size_t i = 0; i < want; ++i) {
-            const std::uint32_t w = swap ? __builtin_bswap32(chunk[i]) : chunk[i];
-            values[done + i] = std::bit_cast<float>(w);
-        }
+        for (std::size_t i = 0; i < want; ++i)
+            values[done + i] = io::load<float>(chunk.data() + i * sizeof(float), swap);
         done += want;
     }
 }

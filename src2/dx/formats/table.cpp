@@ -2,6 +2,9 @@
 // this folder; a new format is that file and one line here.
 #include "dx/formats/format.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 namespace gridfmt {
 
 extern const Format ccp4_format, opendx_format, autodock_format, cube_format, native_format;
@@ -34,6 +37,25 @@ const Format* format_named(std::string_view name) {
         if (f->name == name) return f;
     }
     return nullptr;
+}
+
+std::string formatted(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    std::va_list again;
+    va_copy(again, args);
+    const int n = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+    std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    return text;
+}
+
+std::optional<std::uint64_t> product3(std::uint64_t nx, std::uint64_t ny, std::uint64_t nz) {
+    std::uint64_t p = 0;
+    if (__builtin_mul_overflow(nx, ny, &p) || __builtin_mul_overflow(p, nz, &p)) return std::nullopt;
+    return p;
 }
 
 Tuhbdgrd record_of(const Geometry& g) {

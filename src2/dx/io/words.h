@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "common/fatal.h"
 #include "dx/io/lines.h"
 #include "string_tool2/cscan.h"
 
@@ -73,11 +72,6 @@ inline std::string shown(std::string_view text) {
 // A word or line quoted in a message, as shown() shows it.
 inline std::string quoted(std::string_view text) {
     return "\"" + shown(text) + "\"";
-}
-
-// What is wrong with a file, reported as the run's fatal error.
-[[noreturn]] inline void fail(const std::string& message) {
-    run_failed(message);
 }
 
 // The numbers of the rest of a stream, any number of them on a line, with the line each came from.
