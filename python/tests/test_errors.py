@@ -126,7 +126,7 @@ def test_verbose_output_before_an_error_still_reaches_sys_stdout(tmp_path, capsy
 def mrc_with_origin_and_start(folder):
     mrcfile = need("mrcfile")
     path = folder / "both.mrc"
-    with mrcfile.new(str(path)) as m:
+    with mrcfile.new(str(path), overwrite=True) as m:
         m.set_data(np.zeros((3, 4, 5), dtype=np.float32))
         m.voxel_size = 1.0
         m.header.origin = (1.0, 2.0, 3.0)
