@@ -87,16 +87,16 @@ LOUD = [
     ("NUL in a structure path", lambda d: voxmol.read_structure(b"a.pdb\x00b"), ValueError, "NUL byte"),
     ("NUL in an output path", lambda d: voxmol.write_pdb(tiny(), str(d / "a\x00.pdb")), ValueError, "NUL byte"),
     ("NUL in a converted path", lambda d: voxmol.convert("examples/blobs.txt\x00"), ValueError, "NUL byte"),
-    ("path of another type", lambda d: voxmol.read_grid(42), TypeError, "path must be a str, bytes or os.PathLike"),
-    ("step as text", lambda d: voxmol.write_pdb(tiny(), d / "s.pdb", step="2"), TypeError, "step must be an integer"),
-    ("step as float", lambda d: voxmol.convert("x.txt", step=2.0), TypeError, "step must be an integer, not float"),
-    ("window as a number", lambda d: voxmol.convert("x.txt", window=5), TypeError, "window must be a pair"),
-    ("window of three", lambda d: voxmol.write_pdb(tiny(), d / "w.pdb", (1, 2, 3)), ValueError,
+    ("path of another type", lambda d: voxmol.read_grid(42), TypeError, "path must be a str, bytes or os.PathLike"),  # type: ignore[arg-type]
+    ("step as text", lambda d: voxmol.write_pdb(tiny(), d / "s.pdb", step="2"), TypeError, "step must be an integer"),  # type: ignore[arg-type]
+    ("step as float", lambda d: voxmol.convert("x.txt", step=2.0), TypeError, "step must be an integer, not float"),  # type: ignore[arg-type]
+    ("window as a number", lambda d: voxmol.convert("x.txt", window=5), TypeError, "window must be a pair"),  # type: ignore[arg-type]
+    ("window of three", lambda d: voxmol.write_pdb(tiny(), d / "w.pdb", (1, 2, 3)), ValueError,  # type: ignore[arg-type]
      "window must be a pair"),
     ("NaN in a window", lambda d: voxmol.write_pdb(tiny(), d / "w.pdb", (np.nan, 1)), ValueError, "window is NaN"),
-    ("verbose as text", lambda d: voxmol.convert("x.txt", verbose="yes"), TypeError, "verbose must be True or False"),
-    ("level as text", lambda d: voxmol.read_grid("x.txt", level="2"), TypeError, "level must be an integer"),
-    ("order as a number", lambda d: voxmol.read_grid("x.txt", order=1), TypeError, "order must be a str"),
+    ("verbose as text", lambda d: voxmol.convert("x.txt", verbose="yes"), TypeError, "verbose must be True or False"),  # type: ignore[arg-type]
+    ("level as text", lambda d: voxmol.read_grid("x.txt", level="2"), TypeError, "level must be an integer"),  # type: ignore[arg-type]
+    ("order as a number", lambda d: voxmol.read_grid("x.txt", order=1), TypeError, "order must be a str"),  # type: ignore[arg-type]
 ]
 
 

@@ -241,11 +241,11 @@ def tiny():
         (lambda: voxmol.Grid(np.zeros((2, 2, 2)), (0, 0, 0), np.eye(2)), ValueError, "3x3"),
         (lambda: voxmol.Grid(ZEROS, (0, 0, 0), np.full((3, 3), np.inf)), ValueError, "axes must be finite"),
         (lambda: voxmol.write_pdb(tiny(), io.StringIO(), step=0), ValueError, "step must be 1 or more"),
-        (lambda: voxmol.write_pdb(tiny(), io.StringIO(), (1, 2, 3)), ValueError, "window must be a pair"),
+        (lambda: voxmol.write_pdb(tiny(), io.StringIO(), (1, 2, 3)), ValueError, "window must be a pair"),  # type: ignore[arg-type]
         (lambda: voxmol.read_grid("x.txt", order="YXZ"), ValueError, "order must be"),
         (lambda: voxmol.convert("x.txt", step=-1), ValueError, "step must be 1 or more"),
         (lambda: voxmol.convert("x.txt", order="-l"), ValueError, "order must be"),
-        (lambda: voxmol.read_grid(42), TypeError, ""),
+        (lambda: voxmol.read_grid(42), TypeError, ""),  # type: ignore[arg-type]
     ],
 )
 def test_bad_arguments_raise_before_anything_runs(call, error, match):

@@ -340,19 +340,19 @@ def test_numeric_arrays_are_views_that_reach_the_atoms_and_keep_them_alive():
 @pytest.mark.parametrize(
     "call,error,match",
     [
-        (lambda: voxmol.read_structure(PDB_FILES[0], records="x"), ValueError, "records must be"),
-        (lambda: voxmol.read_structure(PDB_FILES[0], records="atom"), ValueError, "records must be"),
+        (lambda: voxmol.read_structure(PDB_FILES[0], records="x"), ValueError, "records must be"),  # type: ignore[arg-type]
+        (lambda: voxmol.read_structure(PDB_FILES[0], records="atom"), ValueError, "records must be"),  # type: ignore[arg-type]
         (lambda: voxmol.read_structure("/nonexistent.pdb"), FileNotFoundError, "nonexistent"),
         (lambda: voxmol.read_structure("/"), IsADirectoryError, ""),
         (lambda: voxmol.read_structure(PDB_FILES[0]).radius_of_gyration("AB"), ValueError, "one character"),
         (lambda: voxmol.read_structure(PDB_FILES[0]).radius_of_gyration(" "), ValueError, "blank chain"),
         (lambda: voxmol.read_structure(PDB_FILES[0]).closest_atom((1, 2)), ValueError, "point must be 3"),
         (lambda: voxmol.read_structure(PDB_FILES[0]).closest_atom("abc"), TypeError, "point must be"),
-        (lambda: voxmol.read_structure(PDB_FILES[0]).select(5), TypeError, "expression must be a str"),
-        (lambda: voxmol.read_structure(PDB_FILES[0]).select("A", invert=1), TypeError, "invert must be"),
-        (lambda: voxmol.read_structure(PDB_FILES[0], model="first"), ValueError, "model must be"),
-        (lambda: voxmol.read_structure(PDB_FILES[0], model=1.5), TypeError, "model must be an integer"),
-        (lambda: voxmol.read_structure(PDB_FILES[0], level="2"), TypeError, "level must be an integer"),
+        (lambda: voxmol.read_structure(PDB_FILES[0]).select(5), TypeError, "expression must be a str"),  # type: ignore[arg-type]
+        (lambda: voxmol.read_structure(PDB_FILES[0]).select("A", invert=1), TypeError, "invert must be"),  # type: ignore[arg-type]
+        (lambda: voxmol.read_structure(PDB_FILES[0], model="first"), ValueError, "model must be"),  # type: ignore[arg-type]
+        (lambda: voxmol.read_structure(PDB_FILES[0], model=1.5), TypeError, "model must be an integer"),  # type: ignore[arg-type]
+        (lambda: voxmol.read_structure(PDB_FILES[0], level="2"), TypeError, "level must be an integer"),  # type: ignore[arg-type]
         (lambda: voxmol.read_structure(PDB_FILES[0]).atoms([True, False]), ValueError, "mask of 2 values"),
         (lambda: voxmol.read_structure(PDB_FILES[0]).atoms([10**6]), IndexError, "atom index 1000000"),
         (lambda: voxmol.read_structure(PDB_FILES[0]).atoms(["a"]), TypeError, "mask must be"),
