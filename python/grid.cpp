@@ -131,7 +131,8 @@ void place(Grid& g, const std::array<double, 3>& origin, const Axes& axes) {
     g.record.data = data;
 }
 
-std::unique_ptr<Grid> new_grid(int nx, int ny, int nz, const std::array<double, 3>& origin, const Axes& axes) {
+std::unique_ptr<Grid> new_grid(int nx, int ny, int nz, const std::array<double, 3>& origin,
+                               const Axes& axes) {
     auto g = std::make_unique<Grid>();
     g->record = grid_record(nx, ny, nz, origin, axes);
     g->format = "array";
@@ -143,8 +144,10 @@ std::unique_ptr<Grid> new_grid(int nx, int ny, int nz, const std::array<double, 
 
 // A grid made from an array of real numbers: the values copied, whatever their type and layout, into
 // storage of the library's own, in walk order.
-std::unique_ptr<Grid> grid_from_array(const py::handle& given, const py::handle& origin, const py::handle& axes) {
-    if (py::isinstance<py::str>(given)) throw py::type_error("values must be an array of real numbers, not str");
+std::unique_ptr<Grid> grid_from_array(const py::handle& given, const py::handle& origin,
+                                      const py::handle& axes) {
+    if (py::isinstance<py::str>(given))
+        throw py::type_error("values must be an array of real numbers, not str");
     py::array values;
     try {
         values = py::module_::import("numpy").attr("asarray")(given);
@@ -163,18 +166,21 @@ std::unique_ptr<Grid> grid_from_array(const py::handle& given, const py::handle&
     auto g = new_grid(static_cast<int>(values.shape(0)), static_cast<int>(values.shape(1)),
                       static_cast<int>(values.shape(2)), as_vector3(origin, "origin"), finite_axes(axes));
     if (g->points() > 0) {
-        const DoubleArray target({values.shape(0), values.shape(1), values.shape(2)}, g->values.get(), py::none());
+        const DoubleArray target({values.shape(0), values.shape(1), values.shape(2)}, g->values.get(),
+                                 py::none());
         py::module_::import("numpy").attr("copyto")(target, values, py::arg("casting") = "unsafe");
     }
     return g;
 }
 
-std::unique_ptr<Grid> read_grid(const py::handle& path, const py::handle& level_arg, const py::handle& order_arg) {
+std::unique_ptr<Grid> read_grid(const py::handle& path, const py::handle& level_arg,
+                                const py::handle& order_arg) {
     const int level = checked_level(level_arg);
     const std::string order = checked_order(order_arg);
     const std::string name = file_name(path);
     // As the command line's -o: given only when it says something, since any other format draws a warning.
-    const std::optional<ValueOrder> given = order == "ZYX" ? std::optional(ValueOrder::x_fastest) : std::nullopt;
+    const std::optional<ValueOrder> given =
+        order == "ZYX" ? std::optional(ValueOrder::x_fastest) : std::nullopt;
     check_readable(name);
     GridFile file = released(level > 0, [&] { return read_grid_file(name, given, level); });
     auto g = std::make_unique<Grid>();
@@ -188,7 +194,9 @@ std::unique_ptr<Grid> read_grid(const py::handle& path, const py::handle& level_
 
 long write_grid_pdb(const Grid& g, const py::handle& target, const py::handle& window_arg,
                     const py::handle& step_arg, const py::handle& verbose_arg) {
-    const auto [min, max] = as_window(window_arg, "window");
+    // Plain variables, not a structured binding: the lambda below captures them.
+    const std::pair<double, double> window = as_window(window_arg, "window");
+    const double min = window.first, max = window.second;
     const int step = checked_step(step_arg);
     const bool verbose = as_bool(verbose_arg, "verbose");
     Output out(target);
@@ -196,7 +204,8 @@ long write_grid_pdb(const Grid& g, const py::handle& target, const py::handle& w
     const bool threaded = !out.to_python() && writepipe::second_thread_pays();
     return released(verbose, [&] {
         print_writing_started();
-        const long records = write_pdb_records(out.get(), g.record, min, max, step, g.order, threaded, nullptr);
+        const long records =
+            write_pdb_records(out.get(), g.record, min, max, step, g.order, threaded, nullptr);
         out.close();
         print_writing_done();
         return records;
@@ -254,8 +263,9 @@ py::array positions_of(const Grid& g) {
 GridFrame invertible_frame(const Grid& g) {
     GridFrame f = grid_frame(g.record);
     if (!f.invertible)
-        throw py::value_error("the grid's step vectors are linearly dependent (a step of length 0, or two "
-                              "parallel steps): no point has indices in it");
+        throw py::value_error(
+            "the grid's step vectors are linearly dependent (a step of length 0, or two "
+            "parallel steps): no point has indices in it");
     return f;
 }
 
@@ -293,7 +303,8 @@ py::object interpolate(const Grid& g, const py::handle& points_arg) {
     released(false, [&] {
         for (py::ssize_t p = 0; p < n; ++p) {
             if (p % 65536 == 0) check_interrupt();
-            o[p] = grid_value_at(g.record, g.order, grid_index_of(f, {in[3 * p], in[3 * p + 1], in[3 * p + 2]}));
+            o[p] =
+                grid_value_at(g.record, g.order, grid_index_of(f, {in[3 * p], in[3 * p + 1], in[3 * p + 2]}));
         }
     });
     if (single) return py::float_(o[0]);
@@ -306,7 +317,8 @@ py::object position(const Grid& g, const py::handle& i, const py::handle& j, con
     const char* names[3] = {"i", "j", "k"};
     const py::handle given[3] = {i, j, k};
     for (int d = 0; d < 3; ++d) {
-        if (py::isinstance<py::str>(given[d])) throw py::type_error(std::string(names[d]) + " must be a number or an array of numbers, not str");
+        if (py::isinstance<py::str>(given[d]))
+            throw py::type_error(std::string(names[d]) + " must be a number or an array of numbers, not str");
         py::array a;
         try {
             a = np.attr("asarray")(given[d], py::arg("dtype") = "float64");
@@ -329,7 +341,8 @@ py::object position(const Grid& g, const py::handle& i, const py::handle& j, con
     for (py::ssize_t p = 0; p < n; ++p) {
         // Summed in the order grid_position sums, so that whole indices give the writer's positions.
         for (int d = 0; d < 3; ++d)
-            o[3 * p + d] = origin[d] + ci.data()[p] * a[0][d] + cj.data()[p] * a[1][d] + ck.data()[p] * a[2][d];
+            o[3 * p + d] =
+                origin[d] + ci.data()[p] * a[0][d] + cj.data()[p] * a[1][d] + ck.data()[p] * a[2][d];
     }
     return out;
 }
@@ -343,10 +356,12 @@ std::unique_ptr<Grid> crop(const Grid& g, const py::handle& lo_arg, const py::ha
     const GridFrame f = invertible_frame(g);
     const auto box = grid_box(g.record, f, lo, hi);
     if (!box) throw py::value_error("the box from lo to hi holds no point of the grid");
-    const int n[3] = {static_cast<int>(box->hi[0] - box->lo[0] + 1), static_cast<int>(box->hi[1] - box->lo[1] + 1),
+    const int n[3] = {static_cast<int>(box->hi[0] - box->lo[0] + 1),
+                      static_cast<int>(box->hi[1] - box->lo[1] + 1),
                       static_cast<int>(box->hi[2] - box->lo[2] + 1)};
     const Axes axes = grid_axes(g.record);
-    auto out = new_grid(n[0], n[1], n[2], grid_position(g.record, axes, box->lo[0], box->lo[1], box->lo[2]), axes);
+    auto out =
+        new_grid(n[0], n[1], n[2], grid_position(g.record, axes, box->lo[0], box->lo[1], box->lo[2]), axes);
     released(false, [&] { copy_block(g.record, g.order, *box, out->record.data); });
     return out;
 }
@@ -357,17 +372,21 @@ void write_grid(const Grid& g, const py::handle& target, const py::handle& forma
         std::string f = as_str(format_arg, "format");
         for (char& c : f)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (f == "dx" || f == "opendx") format = gridexport::GridFormat::opendx;
-        else if (f == "mrc" || f == "ccp4" || f == "map") format = gridexport::GridFormat::mrc;
-        else throw py::value_error("format must be \"dx\" (OpenDX) or \"mrc\" (MRC2014), not \"" + f + "\"");
+        if (f == "dx" || f == "opendx")
+            format = gridexport::GridFormat::opendx;
+        else if (f == "mrc" || f == "ccp4" || f == "map")
+            format = gridexport::GridFormat::mrc;
+        else
+            throw py::value_error("format must be \"dx\" (OpenDX) or \"mrc\" (MRC2014), not \"" + f + "\"");
     } else if (py::hasattr(target, "write")) {
         throw py::value_error("format must be given (\"dx\" or \"mrc\") when writing to a file object");
     } else {
         const std::string name = file_name(target);
         format = gridexport::format_for_name(name);
         if (!format) {
-            throw py::value_error("the name " + py::repr(shown_name(name)).cast<std::string>() +
-                                  " ends in none of .dx (OpenDX) or .mrc, .map, .ccp4 (MRC2014): give format=");
+            throw py::value_error(
+                "the name " + py::repr(shown_name(name)).cast<std::string>() +
+                " ends in none of .dx (OpenDX) or .mrc, .map, .ccp4 (MRC2014): give format=");
         }
     }
     const auto& r = g.record;
@@ -395,9 +414,10 @@ std::string record_text(const py::handle& v, const char* what, std::size_t least
     for (char c : text)
         printable = printable && c >= ' ' && c < 127;
     if (text.size() < least || text.size() > most || !printable) {
-        throw py::value_error(std::string(what) + " must be " +
-                              (least == most ? std::to_string(most) : std::to_string(least) + " to " + std::to_string(most)) +
-                              " printable ASCII characters, not " + py::repr(v).cast<std::string>());
+        throw py::value_error(
+            std::string(what) + " must be " +
+            (least == most ? std::to_string(most) : std::to_string(least) + " to " + std::to_string(most)) +
+            " printable ASCII characters, not " + py::repr(v).cast<std::string>());
     }
     return text;
 }
@@ -413,9 +433,11 @@ long write_points(const py::handle& points_arg, const py::handle& target, const 
     }
     DoubleArray values;
     if (!values_arg.is_none()) {
-        if (py::isinstance<py::str>(values_arg)) throw py::type_error("values must be an array of numbers, not str");
+        if (py::isinstance<py::str>(values_arg))
+            throw py::type_error("values must be an array of numbers, not str");
         try {
-            values = DoubleArray::ensure(py::module_::import("numpy").attr("asarray")(values_arg, py::arg("dtype") = "float64"));
+            values = DoubleArray::ensure(
+                py::module_::import("numpy").attr("asarray")(values_arg, py::arg("dtype") = "float64"));
         } catch (const py::error_already_set&) {
             throw py::type_error("values must be an array of numbers");
         }
@@ -433,14 +455,16 @@ long write_points(const py::handle& points_arg, const py::handle& target, const 
         fields.element = record_text(element, "element", 1, 2);
         for (char c : fields.element) {
             if (!std::isalpha(static_cast<unsigned char>(c)))
-                throw py::value_error("element must be 1 or 2 letters, not " + py::repr(element).cast<std::string>());
+                throw py::value_error("element must be 1 or 2 letters, not " +
+                                      py::repr(element).cast<std::string>());
         }
     }
     const bool cif = as_bool(cif_arg, "cif");
     Output out(target);
     const std::span<const double> xyz(points.data(), static_cast<std::size_t>(3 * n));
-    const std::span<const double> v = values ? std::span<const double>(values.data(), static_cast<std::size_t>(n))
-                                             : std::span<const double>();
+    const std::span<const double> v =
+        values ? std::span<const double>(values.data(), static_cast<std::size_t>(n))
+               : std::span<const double>();
     return released(false, [&] {
         const long written = cif ? gridexport::write_points_cif(out.get(), xyz, v, fields)
                                  : gridexport::write_points_pdb(out.get(), xyz, v, fields);
@@ -460,14 +484,16 @@ py::tuple grid_state(const Grid& g) {
     for (const auto& row : a)
         for (double v : row)
             axes.append(v);
-    const py::tuple numbers = py::make_tuple(r.hx, r.hy, r.hz, r.xmin, r.ymin, r.zmin, r.xmax, r.ymax, r.zmax);
+    const py::tuple numbers =
+        py::make_tuple(r.hx, r.hy, r.hz, r.xmin, r.ymin, r.zmin, r.xmax, r.ymax, r.zmax);
     const py::bytes data(reinterpret_cast<const char*>(g.values.get()), g.points() * sizeof(double));
-    return py::make_tuple(kGridState, py::make_tuple(r.nx, r.ny, r.nz), numbers, py::tuple(axes), data, g.format,
-                          g.compression, std::string(g.order_name()));
+    return py::make_tuple(kGridState, py::make_tuple(r.nx, r.ny, r.nz), numbers, py::tuple(axes), data,
+                          g.format, g.compression, std::string(g.order_name()));
 }
 
 std::unique_ptr<Grid> grid_from_state(const py::tuple& t) {
-    if (t.size() != 8 || t[0].cast<int>() != kGridState) throw py::value_error("not the state of a voxmol.Grid");
+    if (t.size() != 8 || t[0].cast<int>() != kGridState)
+        throw py::value_error("not the state of a voxmol.Grid");
     auto g = std::make_unique<Grid>();
     auto& r = g->record;
     const py::tuple shape = t[1], numbers = t[2], axes = t[3];
@@ -481,7 +507,8 @@ std::unique_ptr<Grid> grid_from_state(const py::tuple& t) {
         r.axes[f / 3][f % 3] = axes[f].cast<double>();
     const std::string data = t[4].cast<std::string>();
     const auto points = grid_points(r);
-    if (!points || data.size() != *points * sizeof(double)) throw py::value_error("not the state of a voxmol.Grid");
+    if (!points || data.size() != *points * sizeof(double))
+        throw py::value_error("not the state of a voxmol.Grid");
     g->values = released(false, [&] { return allocate_grid_values(*points); });
     if (*points > 0) std::memcpy(g->values.get(), data.data(), data.size());
     r.data = std::span<double>(g->values.get(), *points);
@@ -492,8 +519,8 @@ std::unique_ptr<Grid> grid_from_state(const py::tuple& t) {
 }
 
 std::string grid_repr(const Grid& g) {
-    std::string text = "<voxmol.Grid " + std::to_string(g.record.nx) + "x" + std::to_string(g.record.ny) + "x" +
-                       std::to_string(g.record.nz) + ", " + g.format;
+    std::string text = "<voxmol.Grid " + std::to_string(g.record.nx) + "x" + std::to_string(g.record.ny) +
+                       "x" + std::to_string(g.record.nz) + ", " + g.format;
     if (!g.compression.empty()) text += ", " + g.compression;
     return text + ">";
 }
@@ -507,29 +534,34 @@ void bind_grid(py::module_& m) {
              "__init__(self, values, origin, axes)\n--\n\n"
              "A grid from a 3-D array of real numbers (any dtype and memory order; copied), the position of "
              "point (0, 0, 0) and the step vectors a, b, c as the rows of a 3x3 array.")
-        .def_property_readonly("values", &values_view,
-                               "The values, shape (nx, ny, nz), indexed [i, j, k]: a writable view of the grid's "
-                               "own storage (float64) that keeps the grid alive. values.ravel() lists them in "
-                               "the order of positions().")
+        .def_property_readonly(
+            "values", &values_view,
+            "The values, shape (nx, ny, nz), indexed [i, j, k]: a writable view of the grid's "
+            "own storage (float64) that keeps the grid alive. values.ravel() lists them in "
+            "the order of positions().")
         .def_property(
             "origin", &origin_of,
             [](Grid& g, const py::handle& v) { place(g, as_vector3(v, "origin"), grid_axes(g.record)); },
-            "Position of point (0, 0, 0), shape (3,): a read-only array; assign a new origin to move the grid.")
+            "Position of point (0, 0, 0), shape (3,): a read-only array; assign a new origin to move the "
+            "grid.")
         .def_property(
             "axes", &axes_of,
             [](Grid& g, const py::handle& v) {
                 place(g, {g.record.xmin, g.record.ymin, g.record.zmin}, finite_axes(v));
             },
-            "The step vectors a, b, c as rows, shape (3, 3): a read-only array; assign new axes to change them.")
+            "The step vectors a, b, c as rows, shape (3, 3): a read-only array; assign new axes to change "
+            "them.")
         .def_property_readonly(
             "shape", [](const Grid& g) { return py::make_tuple(g.record.nx, g.record.ny, g.record.nz); },
             "(nx, ny, nz)")
         .def_property_readonly(
             "format", [](const Grid& g) { return g.format; },
-            "The file format as the converter names it (\"voxmol text\", \"OpenDX, text\", ...), or \"array\" "
+            "The file format as the converter names it (\"voxmol text\", \"OpenDX, text\", ...), or "
+            "\"array\" "
             "for a grid made from an array.")
         .def_property_readonly(
-            "compression", [](const Grid& g) -> py::object {
+            "compression",
+            [](const Grid& g) -> py::object {
                 if (g.compression.empty()) return py::none();
                 return py::str(g.compression);
             },
@@ -556,11 +588,12 @@ void bind_grid(py::module_& m) {
              "The values at Cartesian points, trilinear between the eight grid points around each (in the "
              "grid's own index space, so oblique grids too); NaN outside the grid. Shape (N,) for points of "
              "shape (N, 3), a float for one point.")
-        .def("crop", &crop, py::arg("lo"), py::arg("hi"),
-             "crop($self, /, lo, hi)\n--\n\n"
-             "A new grid of the points inside the Cartesian box from lo to hi (Angstrom, each 3 numbers): the "
-             "smallest block of the grid's points holding every point inside the box (exactly those for axes "
-             "along x, y and z). Raises ValueError when no point lies in the box.")
+        .def(
+            "crop", &crop, py::arg("lo"), py::arg("hi"),
+            "crop($self, /, lo, hi)\n--\n\n"
+            "A new grid of the points inside the Cartesian box from lo to hi (Angstrom, each 3 numbers): the "
+            "smallest block of the grid's points holding every point inside the box (exactly those for axes "
+            "along x, y and z). Raises ValueError when no point lies in the box.")
         .def(py::pickle(&grid_state, &grid_from_state))
         .def("__repr__", &grid_repr);
 
@@ -572,32 +605,36 @@ void bind_grid(py::module_& m) {
           "go to warnings.warn (voxmol.VoxmolWarning) at every level. A file that cannot be opened raises "
           "OSError (FileNotFoundError, PermissionError, IsADirectoryError).");
     m.def("write_pdb", &write_grid_pdb, py::arg("grid"), py::arg("path"),
-          py::arg("window") = std::pair<double, double>(-1.0, 1.0), py::arg("step") = 1, py::arg("verbose") = false,
+          py::arg("window") = std::pair<double, double>(-1.0, 1.0), py::arg("step") = 1,
+          py::arg("verbose") = false,
           "write_pdb(grid, path, window=(-1.0, 1.0), step=1, verbose=False)\n--\n\n"
           "Writes the pseudo-atom PDB file the command line writes for this grid, window (min, max) and step "
           "(-t and -r), to a path (replaced only when complete) or a file object opened for writing; returns "
           "the number of ATOM records. The two progress lines go to sys.stdout only when verbose.");
     m.def("convert", &convert, py::arg("path"), py::arg("window") = std::pair<double, double>(-1.0, 1.0),
-          py::arg("step") = 1, py::arg("order") = "XYZ", py::arg("verbose") = false, py::arg("level") = py::none(),
+          py::arg("step") = 1, py::arg("order") = "XYZ", py::arg("verbose") = false,
+          py::arg("level") = py::none(),
           "convert(path, window=(-1.0, 1.0), step=1, order='XYZ', verbose=False, level=None)\n--\n\n"
           "One command-line run, voxmol <path> -t min max -r step [-o order] [-l level]: writes the PDB file "
           "beside the input and returns its name. The run's messages go to sys.stdout only when verbose. "
           "Ctrl-C stops the run and leaves an earlier output as it was.");
-    m.def("write_grid", &write_grid, py::arg("grid"), py::arg("path"), py::arg("format") = py::none(),
-          "write_grid(grid, path, format=None)\n--\n\n"
-          "Writes the grid as OpenDX text (format \"dx\"; read by GridDataFormats, PyMOL, VMD) or as an "
-          "MRC2014 float32 map (\"mrc\"; read by mrcfile, gemmi), to a path (replaced only when complete) or a "
-          "file object. Without format, the name's ending chooses: .dx, or .mrc, .map, .ccp4. An MRC map "
-          "holds axes a along x, b in the xy plane and c above it: other axes raise ValueError.");
-    m.def("write_points", &write_points, py::arg("points"), py::arg("path"), py::arg("values") = py::none(),
-          py::arg("name") = "CA", py::arg("resname") = "UNK", py::arg("chain") = "A", py::arg("element") = py::none(),
-          py::arg("cif") = false,
-          "write_points(points, path, values=None, name='CA', resname='UNK', chain='A', element=None, "
-          "cif=False)\n--\n\n"
-          "Writes points (shape (N, 3), Angstrom) as pseudo-atom ATOM records in the converter's layout: point "
-          "n (from 1) is serial n of residue n, its value (0.0 without values) in the B column; name (up to 4 "
-          "characters, written from column 13 as given), resname, chain and element (columns 77-78) on every "
-          "record. cif=True writes an mmCIF atom_site table instead. Returns the number of records.");
+    m.def(
+        "write_grid", &write_grid, py::arg("grid"), py::arg("path"), py::arg("format") = py::none(),
+        "write_grid(grid, path, format=None)\n--\n\n"
+        "Writes the grid as OpenDX text (format \"dx\"; read by GridDataFormats, PyMOL, VMD) or as an "
+        "MRC2014 float32 map (\"mrc\"; read by mrcfile, gemmi), to a path (replaced only when complete) or a "
+        "file object. Without format, the name's ending chooses: .dx, or .mrc, .map, .ccp4. An MRC map "
+        "holds axes a along x, b in the xy plane and c above it: other axes raise ValueError.");
+    m.def(
+        "write_points", &write_points, py::arg("points"), py::arg("path"), py::arg("values") = py::none(),
+        py::arg("name") = "CA", py::arg("resname") = "UNK", py::arg("chain") = "A",
+        py::arg("element") = py::none(), py::arg("cif") = false,
+        "write_points(points, path, values=None, name='CA', resname='UNK', chain='A', element=None, "
+        "cif=False)\n--\n\n"
+        "Writes points (shape (N, 3), Angstrom) as pseudo-atom ATOM records in the converter's layout: point "
+        "n (from 1) is serial n of residue n, its value (0.0 without values) in the B column; name (up to 4 "
+        "characters, written from column 13 as given), resname, chain and element (columns 77-78) on every "
+        "record. cif=True writes an mmCIF atom_site table instead. Returns the number of records.");
 }
 
 }  // namespace voxpy

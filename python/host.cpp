@@ -1,8 +1,8 @@
 #include "host.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <stdio_ext.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -58,8 +58,8 @@ void install_error_handling(py::module_& m) {
     m.add_object("Error", py::reinterpret_borrow<py::object>(error_type));
     warning_type = PyErr_NewExceptionWithDoc(
         "voxmol.VoxmolWarning",
-        "A warning of the library (a WARNING: line of the command line): the work went on.", PyExc_UserWarning,
-        nullptr);
+        "A warning of the library (a WARNING: line of the command line): the work went on.",
+        PyExc_UserWarning, nullptr);
     if (warning_type == nullptr) throw py::error_already_set();
     m.add_object("VoxmolWarning", py::reinterpret_borrow<py::object>(warning_type));
     py::register_exception_translator(translate_exceptions);
@@ -125,8 +125,8 @@ void deliver_text(const std::string& text, bool forward) {
             continue;
         }
         ++warned;
-        PyObject* text_object = PyUnicode_DecodeLatin1(message.data(), static_cast<Py_ssize_t>(message.size()),
-                                                       nullptr);
+        PyObject* text_object =
+            PyUnicode_DecodeLatin1(message.data(), static_cast<Py_ssize_t>(message.size()), nullptr);
         if (text_object == nullptr) throw py::error_already_set();
         const py::str decoded = py::reinterpret_steal<py::str>(text_object);
         warn(decoded.cast<std::string>());
@@ -170,7 +170,8 @@ std::string type_name(const py::handle& v) {
 }  // namespace
 
 std::string file_name(const py::handle& path, const char* what) {
-    if (!py::isinstance<py::str>(path) && !py::isinstance<py::bytes>(path) && !py::hasattr(path, "__fspath__"))
+    if (!py::isinstance<py::str>(path) && !py::isinstance<py::bytes>(path) &&
+        !py::hasattr(path, "__fspath__"))
         wrong_type(what, "a str, bytes or os.PathLike path", path);
     PyObject* fs = PyOS_FSPath(path.ptr());
     if (fs == nullptr) throw py::error_already_set();
@@ -232,7 +233,8 @@ std::string as_str(const py::handle& v, const char* what) {
 namespace {
 
 py::array_t<double, py::array::c_style> as_float_array(const py::handle& v, const char* what) {
-    if (py::isinstance<py::str>(v) || py::isinstance<py::bytes>(v)) wrong_type(what, "an array of numbers", v);
+    if (py::isinstance<py::str>(v) || py::isinstance<py::bytes>(v))
+        wrong_type(what, "an array of numbers", v);
     py::object a;
     try {
         a = py::module_::import("numpy").attr("asarray")(v);

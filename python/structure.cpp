@@ -86,7 +86,8 @@ struct Residues {
 char record_kind(const py::handle& given) {
     const std::string records = as_str(given, "records");
     if (records == "a" || records == "h" || records == "w") return records[0];
-    throw py::value_error("records must be \"a\" (ATOM), \"h\" (HETATM) or \"w\" (both), not \"" + records + "\"");
+    throw py::value_error("records must be \"a\" (ATOM), \"h\" (HETATM) or \"w\" (both), not \"" + records +
+                          "\"");
 }
 
 // ---- Reading ------------------------------------------------------------------------------------------
@@ -100,7 +101,8 @@ std::string file_text(const std::string& name) {
     std::size_t got = 0;
     for (;;) {
         check_interrupt();
-        if (text.size() - got < (1u << 20)) text.resize(std::max<std::size_t>(2 * text.size(), got + (1u << 20)));
+        if (text.size() - got < (1u << 20))
+            text.resize(std::max<std::size_t>(2 * text.size(), got + (1u << 20)));
         const std::size_t n = input.source->read(text.data() + got, text.size() - got);
         if (n == 0) break;
         got += n;
@@ -182,9 +184,10 @@ std::unique_ptr<Structure> read_structure(const py::handle& path, const py::hand
         if (s->atoms() == 0) {
             const char* kinds = typ == 'a' ? "ATOM" : typ == 'h' ? "HETATM" : "ATOM or HETATM";
             refusal = "no " + std::string(kinds) + " record" +
-                      (choice.kind == ModelChoice::number ? " of model " + std::to_string(choice.n) : "") + " in " +
-                      name + not_pdb_hint(text);
-            if (choice.kind == ModelChoice::number) refusal += "; " + listed_models(model_numbers(lines.line, lines.max));
+                      (choice.kind == ModelChoice::number ? " of model " + std::to_string(choice.n) : "") +
+                      " in " + name + not_pdb_hint(text);
+            if (choice.kind == ModelChoice::number)
+                refusal += "; " + listed_models(model_numbers(lines.line, lines.max));
             return;
         }
         if (choice.kind == ModelChoice::all) return;
@@ -194,7 +197,8 @@ std::unique_ptr<Structure> read_structure(const py::handle& path, const py::hand
         for (int r = 0; r < s->residues && !any_model; ++r)
             any_model = s->residue(r).model != 0;
         if (!any_model && wanted <= 1) return;
-        s->residues = keep_residues(s->store, s->mol, s->residues, [&](int r) { return s->residue(r).model == wanted; });
+        s->residues = keep_residues(s->store, s->mol, s->residues,
+                                    [&](int r) { return s->residue(r).model == wanted; });
         if (s->residues == 0) {
             refusal = "no model " + std::to_string(wanted) + " in " + name + "; " +
                       listed_models(model_numbers(lines.line, lines.max));
@@ -214,7 +218,8 @@ py::array atom_field_view(const py::object& self, std::size_t offset, std::vecto
     Structure& s = self.cast<Structure&>();
     if (s.atoms() == 0) return py::array_t<T>(shape);
     char* base = reinterpret_cast<char*>(s.store.a.data()) + offset;
-    return py::array(py::dtype::of<T>(), std::move(shape), std::move(strides), reinterpret_cast<T*>(base), self);
+    return py::array(py::dtype::of<T>(), std::move(shape), std::move(strides), reinterpret_cast<T*>(base),
+                     self);
 }
 
 template <class T>
@@ -246,7 +251,8 @@ void for_atoms(const Structure& s, Each each) {
 // A text of every atom as an array of str (a copy), "U<width>".
 template <class Get>
 py::array text_array(const Structure& s, int width, Get get) {
-    py::array out(py::dtype("U" + std::to_string(width)), std::vector<py::ssize_t>{static_cast<py::ssize_t>(s.atoms())});
+    py::array out(py::dtype("U" + std::to_string(width)),
+                  std::vector<py::ssize_t>{static_cast<py::ssize_t>(s.atoms())});
     auto* p = static_cast<std::uint32_t*>(out.mutable_data());
     for_atoms(s, [&](const PDBATOM& a, const PDBRESI& r, int) {
         const std::string_view text = get(a, r);
@@ -277,7 +283,9 @@ std::vector<std::size_t> chosen_atoms(const Structure& s, const py::handle& give
             out[i] = i;
         return out;
     }
-    if (py::isinstance<py::str>(given)) throw py::type_error(std::string(what) + " must be a boolean mask or an array of atom indices, not str");
+    if (py::isinstance<py::str>(given))
+        throw py::type_error(std::string(what) +
+                             " must be a boolean mask or an array of atom indices, not str");
     py::array a;
     try {
         a = py::module_::import("numpy").attr("asarray")(given);
@@ -358,8 +366,9 @@ double radius_of_gyration(Structure& s, const py::handle& chain_arg, const py::h
         if (chain.size() != 1) throw py::value_error("chain must be one character, not \"" + chain + "\"");
         letter = chain[0];
         if (letter == ' ')
-            throw py::value_error("the blank chain cannot be chosen alone (the toolkit's blank chain means every "
-                                  "chain): use chain=None, or s.atoms(s.chain == ' ').radius_of_gyration()");
+            throw py::value_error(
+                "the blank chain cannot be chosen alone (the toolkit's blank chain means every "
+                "chain): use chain=None, or s.atoms(s.chain == ' ').radius_of_gyration()");
         bool found = false;
         for (int r = 0; r < s.residues && !found; ++r)
             found = s.residue(r).rchain == letter && s.residue(r).rnbofa > 0;
@@ -403,7 +412,8 @@ Columns columns_of(const Structure& s, bool names) {
 }
 
 int atom_count_for_stats(const Structure& s) {
-    if (s.atoms() > static_cast<std::size_t>(INT_MAX)) throw py::value_error("too many atoms for the statistics");
+    if (s.atoms() > static_cast<std::size_t>(INT_MAX))
+        throw py::value_error("too many atoms for the statistics");
     return static_cast<int>(s.atoms());
 }
 
@@ -413,7 +423,8 @@ py::tuple bounds(const Structure& s, const py::handle& level_arg) {
     const Columns c = columns_of(s, false);
     float minX, maxX, minY, maxY, minZ, maxZ;
     released(level > 0, [&] {
-        get_pdb_xyz_min_max(atom_count_for_stats(s), c.x, c.y, c.z, &minX, &maxX, &minY, &maxY, &minZ, &maxZ, level);
+        get_pdb_xyz_min_max(atom_count_for_stats(s), c.x, c.y, c.z, &minX, &maxX, &minY, &maxY, &minZ, &maxZ,
+                            level);
     });
     return py::make_tuple(py::make_tuple(minX, minY, minZ), py::make_tuple(maxX, maxY, maxZ));
 }
@@ -447,8 +458,8 @@ std::vector<int> residue_indices(const Structure& s, const py::handle& given) {
         long long i = as_int(item, what.c_str());
         if (i < 0) i += s.residues;
         if (i < 0 || i >= s.residues)
-            throw py::value_error(what + " = " + py::repr(item).cast<std::string>() + " is out of range for " +
-                                  std::to_string(s.residues) + " residues");
+            throw py::value_error(what + " = " + py::repr(item).cast<std::string>() +
+                                  " is out of range for " + std::to_string(s.residues) + " residues");
         out.push_back(static_cast<int>(i));
     }
     return out;
@@ -504,8 +515,9 @@ std::string residue_key(const PDBRESI& res) {
 
 std::string residue_repr(const Residue& r) {
     const PDBRESI& res = r.res();
-    return "<voxmol.Residue " + residue_key(res) + " " + std::string(field_text(res.rname, sizeof res.rname)) +
-           ", " + std::to_string(res.rnbofa) + " atoms>";
+    return "<voxmol.Residue " + residue_key(res) + " " +
+           std::string(field_text(res.rname, sizeof res.rname)) + ", " + std::to_string(res.rnbofa) +
+           " atoms>";
 }
 
 std::string residues_repr(const Residues& list) {
@@ -522,7 +534,8 @@ std::string residues_repr(const Residues& list) {
             break;
         }
         const PDBRESI& res = list.structure->residue(list.picked[i]);
-        text += (i == 0 ? ", " : " ") + residue_key(res) + ":" + std::string(field_text(res.rname, sizeof res.rname));
+        text += (i == 0 ? ", " : " ") + residue_key(res) + ":" +
+                std::string(field_text(res.rname, sizeof res.rname));
     }
     return text + ">";
 }
@@ -583,7 +596,8 @@ std::unique_ptr<Structure> structure_from_state(const py::tuple& t) {
         PDBRESI& res = s->residue(r);
         std::memcpy(&res, residues.data() + static_cast<std::size_t>(r) * sizeof(PDBRESI), sizeof res);
         const auto n = static_cast<std::size_t>(res.rnbofa);
-        if (res.rnbofa < 0 || at + n > s->store.a.size()) throw py::value_error("not the state of a voxmol.Structure");
+        if (res.rnbofa < 0 || at + n > s->store.a.size())
+            throw py::value_error("not the state of a voxmol.Structure");
         res.a = std::span<PDBATOM>(s->store.a.data() + at, n);
         at += n;
     }
@@ -597,43 +611,55 @@ std::unique_ptr<Structure> structure_from_state(const py::tuple& t) {
 
 void bind_structure(py::module_& m) {
     py::class_<Atom>(m, "Atom", "One atom of a Structure, as the reader stored it.")
-        .def_property_readonly("serial", [](const Atom& a) { return a.atom->anb; }, "Serial number, columns 7-11.")
+        .def_property_readonly(
+            "serial", [](const Atom& a) { return a.atom->anb; }, "Serial number, columns 7-11.")
         .def_property_readonly(
             "name", [](const Atom& a) { return text_of(a.atom->aname); },
             "Atom name, columns 13-16 without blanks (\"CA\"); name_field has the four columns.")
         .def_property_readonly(
-            "name_field", [](const Atom& a) { return verbatim(a.atom->aname); }, "Columns 13-16 verbatim (\" CA \").")
-        .def_property_readonly("altloc", [](const Atom& a) { return char_of(a.atom->aalt); },
-                               "Alternate location, column 17.")
+            "name_field", [](const Atom& a) { return verbatim(a.atom->aname); },
+            "Columns 13-16 verbatim (\" CA \").")
+        .def_property_readonly(
+            "altloc", [](const Atom& a) { return char_of(a.atom->aalt); }, "Alternate location, column 17.")
         .def_property_readonly(
             "pos", [](const Atom& a) { return py::make_tuple(a.atom->x, a.atom->y, a.atom->z); },
             "(x, y, z), columns 31-54.")
-        .def_property_readonly("occupancy", [](const Atom& a) { return a.atom->occup; }, "Columns 55-60.")
-        .def_property_readonly("bfactor", [](const Atom& a) { return a.atom->bfac; }, "Columns 61-66.")
-        .def_property_readonly("element", [](const Atom& a) { return latin1(atom_element(*a.atom)); },
-                               "Element, upper case: columns 77-78, else from the name.")
-        .def_property_readonly("extra", [](const Atom& a) { return verbatim(a.atom->extra); },
-                               "Element and charge, columns 77-80 verbatim.")
-        .def_property_readonly("index", [](const Atom& a) { return a.index; },
-                               "Index of the atom in the structure's per-atom arrays.")
+        .def_property_readonly(
+            "occupancy", [](const Atom& a) { return a.atom->occup; }, "Columns 55-60.")
+        .def_property_readonly(
+            "bfactor", [](const Atom& a) { return a.atom->bfac; }, "Columns 61-66.")
+        .def_property_readonly(
+            "element", [](const Atom& a) { return latin1(atom_element(*a.atom)); },
+            "Element, upper case: columns 77-78, else from the name.")
+        .def_property_readonly(
+            "extra", [](const Atom& a) { return verbatim(a.atom->extra); },
+            "Element and charge, columns 77-80 verbatim.")
+        .def_property_readonly(
+            "index", [](const Atom& a) { return a.index; },
+            "Index of the atom in the structure's per-atom arrays.")
         .def("__repr__", [](const Atom& a) {
             return "<voxmol.Atom " + std::to_string(a.atom->anb) + " " +
                    std::string(field_text(a.atom->aname, sizeof a.atom->aname)) + ">";
         });
 
     py::class_<Residue>(m, "Residue", "One residue of a Structure: consecutive records with one key.")
-        .def_property_readonly("chain", [](const Residue& r) { return char_of(r.res().rchain); }, "Column 22.")
-        .def_property_readonly("number", [](const Residue& r) { return r.res().rnb; }, "Columns 23-26.")
-        .def_property_readonly("icode", [](const Residue& r) { return char_of(r.res().rletter); },
-                               "Insertion code, column 27.")
-        .def_property_readonly("name", [](const Residue& r) { return text_of(r.res().rname); },
-                               "Residue name, columns 18-20 without blanks.")
-        .def_property_readonly("record", [](const Residue& r) { return text_of(r.res().atom); },
-                               "Record name of its last atom: \"ATOM\" or \"HETATM\".")
-        .def_property_readonly("model", [](const Residue& r) { return r.res().model; },
-                               "MODEL number in force when read; 0 before any MODEL record.")
-        .def_property_readonly("segid", [](const Residue& r) { return text_of(r.res().segid); },
-                               "Columns 67-76 without blanks.")
+        .def_property_readonly(
+            "chain", [](const Residue& r) { return char_of(r.res().rchain); }, "Column 22.")
+        .def_property_readonly(
+            "number", [](const Residue& r) { return r.res().rnb; }, "Columns 23-26.")
+        .def_property_readonly(
+            "icode", [](const Residue& r) { return char_of(r.res().rletter); }, "Insertion code, column 27.")
+        .def_property_readonly(
+            "name", [](const Residue& r) { return text_of(r.res().rname); },
+            "Residue name, columns 18-20 without blanks.")
+        .def_property_readonly(
+            "record", [](const Residue& r) { return text_of(r.res().atom); },
+            "Record name of its last atom: \"ATOM\" or \"HETATM\".")
+        .def_property_readonly(
+            "model", [](const Residue& r) { return r.res().model; },
+            "MODEL number in force when read; 0 before any MODEL record.")
+        .def_property_readonly(
+            "segid", [](const Residue& r) { return text_of(r.res().segid); }, "Columns 67-76 without blanks.")
         .def_property_readonly("atoms", &atoms_of, "The residue's atoms, in file order.")
         .def_property_readonly(
             "atom_slice",
@@ -643,7 +669,8 @@ void bind_structure(py::module_& m) {
                 return py::slice(first, first + res.rnbofa, 1);
             },
             "The slice of the structure's per-atom arrays that holds this residue's atoms.")
-        .def_property_readonly("index", [](const Residue& r) { return r.index; }, "Index in Structure.residues.")
+        .def_property_readonly(
+            "index", [](const Residue& r) { return r.index; }, "Index in Structure.residues.")
         .def("__len__", [](const Residue& r) { return r.res().rnbofa; })
         .def("__repr__", &residue_repr);
 
@@ -668,14 +695,18 @@ void bind_structure(py::module_& m) {
             "The residues' indices in Structure.residues.")
         .def("__repr__", &residues_repr);
 
-    auto per_atom = [](auto get) { return [get](const py::object& self) { return get(self.cast<Structure&>()); }; };
-    py::class_<Structure>(m, "Structure",
-                          "ATOM/HETATM records of a PDB file as the toolkit loads them: residues in file order, "
-                          "each with its atoms. len() is the number of atoms; s[i] is atom i.")
+    auto per_atom = [](auto get) {
+        return [get](const py::object& self) { return get(self.cast<Structure&>()); };
+    };
+    py::class_<Structure>(
+        m, "Structure",
+        "ATOM/HETATM records of a PDB file as the toolkit loads them: residues in file order, "
+        "each with its atoms. len() is the number of atoms; s[i] is atom i.")
         .def_property_readonly("residues", &all_residues, "The residues, a sequence in file order.")
-        .def_property_readonly("coords", &coords_view,
-                               "Coordinates of every atom, shape (N, 3) float32, in file order: a writable view of "
-                               "the atoms that keeps the structure alive.")
+        .def_property_readonly(
+            "coords", &coords_view,
+            "Coordinates of every atom, shape (N, 3) float32, in file order: a writable view of "
+            "the atoms that keeps the structure alive.")
         .def_property_readonly(
             "serial", [](py::object self) { return scalar_field<int>(self, offsetof(PDBATOM, anb)); },
             "Serial numbers, int32, a writable view.")
@@ -720,36 +751,35 @@ void bind_structure(py::module_& m) {
                                    });
                                }),
                                "Insertion code of each atom, column 27, dtype U1 (\" \" for none).")
-        .def_property_readonly("element", per_atom([](const Structure& s) {
-                                   std::vector<std::string> elements;
-                                   for_atoms(s, [&](const PDBATOM& a, const PDBRESI&, int) {
-                                       elements.push_back(atom_element(a));
-                                   });
-                                   std::size_t i = 0;
-                                   return text_array(s, 2, [&](const PDBATOM&, const PDBRESI&) {
-                                       return std::string_view(elements[i++]);
-                                   });
-                               }),
-                               "Element of each atom, upper case (\"C\", \"FE\"): columns 77-78, else from the "
-                               "name; dtype U2.")
-        .def_property_readonly("record", per_atom([](const Structure& s) {
-                                   return text_array(s, 6, [](const PDBATOM&, const PDBRESI& r) {
-                                       return field_text(r.atom, sizeof r.atom);
-                                   });
-                               }),
-                               "Record name of each atom's residue (of its last record): \"ATOM\" or \"HETATM\", "
-                               "dtype U6.")
+        .def_property_readonly(
+            "element", per_atom([](const Structure& s) {
+                std::vector<std::string> elements;
+                for_atoms(
+                    s, [&](const PDBATOM& a, const PDBRESI&, int) { elements.push_back(atom_element(a)); });
+                std::size_t i = 0;
+                return text_array(
+                    s, 2, [&](const PDBATOM&, const PDBRESI&) { return std::string_view(elements[i++]); });
+            }),
+            "Element of each atom, upper case (\"C\", \"FE\"): columns 77-78, else from the "
+            "name; dtype U2.")
+        .def_property_readonly(
+            "record", per_atom([](const Structure& s) {
+                return text_array(
+                    s, 6, [](const PDBATOM&, const PDBRESI& r) { return field_text(r.atom, sizeof r.atom); });
+            }),
+            "Record name of each atom's residue (of its last record): \"ATOM\" or \"HETATM\", "
+            "dtype U6.")
         .def_property_readonly("model", per_atom([](const Structure& s) {
                                    return number_array<std::int32_t>(
                                        s, [](const PDBATOM&, const PDBRESI& r, int) { return r.model; });
                                }),
                                "MODEL number of each atom (0 before any MODEL record), int32.")
-        .def_property_readonly("residue_index", per_atom([](const Structure& s) {
-                                   return number_array<py::ssize_t>(
-                                       s, [](const PDBATOM&, const PDBRESI&, int r) { return r; });
-                               }),
-                               "Index in residues of each atom's residue: np.isin(s.residue_index, s.select(...)) "
-                               "is the atom mask of a residue selection.")
+        .def_property_readonly(
+            "residue_index", per_atom([](const Structure& s) {
+                return number_array<py::ssize_t>(s, [](const PDBATOM&, const PDBRESI&, int r) { return r; });
+            }),
+            "Index in residues of each atom's residue: np.isin(s.residue_index, s.select(...)) "
+            "is the atom mask of a residue selection.")
         .def("__len__", &Structure::atoms)
         .def("__getitem__", &atom_at)
         .def("atoms", &atoms_of_structure, py::arg("mask") = py::none(),
@@ -758,10 +788,14 @@ void bind_structure(py::module_& m) {
              "array of atom indices chooses, in file order, grouped into their residues; a copy.")
         .def("select", &select, py::arg("expression"), py::arg("invert") = false, py::arg("level") = 0,
              "select($self, /, expression, invert=False, level=0)\n--\n\n"
-             "Indices (a NumPy integer array, ascending) of the residues an expression of the selection language "
-             "selects: \"*\" (every residue), a chain letter (\"A\"), a residue (\"A125\", \"125B\") or a range "
-             "(\"A10-A20\", \"A10:A20\": from the first residue matching A10 to the first matching A20 after it, in "
-             "file order). invert gives the others. Raises ValueError, naming the expression and what is wrong, "
+             "Indices (a NumPy integer array, ascending) of the residues an expression of the selection "
+             "language "
+             "selects: \"*\" (every residue), a chain letter (\"A\"), a residue (\"A125\", \"125B\") or a "
+             "range "
+             "(\"A10-A20\", \"A10:A20\": from the first residue matching A10 to the first matching A20 after "
+             "it, in "
+             "file order). invert gives the others. Raises ValueError, naming the expression and what is "
+             "wrong, "
              "where the language would read something other than the text says: no residue number (\"CA\", "
              "\"resname LYS\"), a comma or blanks between residues, a range whose ends match nothing.")
         .def("radius_of_gyration", &radius_of_gyration, py::arg("chain") = py::none(), py::arg("level") = 0,
@@ -770,33 +804,39 @@ void bind_structure(py::module_& m) {
              "Raises ValueError for a chain without atoms.")
         .def("closest_atom", &closest_atom, py::arg("point"), py::arg("atoms") = py::none(),
              "closest_atom($self, /, point, atoms=None)\n--\n\n"
-             "(index, distance) of the atom nearest to the point (ties keep the first), among every atom or those "
+             "(index, distance) of the atom nearest to the point (ties keep the first), among every atom or "
+             "those "
              "of a mask or index array; None when there is none.")
         .def("bounds", &bounds, py::arg("level") = 0,
              "bounds($self, /, level=0)\n--\n\n"
-             "((min x, y, z), (max x, y, z)) of the atoms, in single precision; the minima start at 9999 and the "
+             "((min x, y, z), (max x, y, z)) of the atoms, in single precision; the minima start at 9999 and "
+             "the "
              "maxima at -9999, which also act as limits.")
         .def("centroid", &centroid, py::arg("mass") = false, py::arg("level") = 0,
              "centroid($self, /, mass=False, level=0)\n--\n\n"
-             "(x, y, z) of the mean atom position; with mass, weighted by the element of each atom name (N 14, "
+             "(x, y, z) of the mean atom position; with mass, weighted by the element of each atom name (N "
+             "14, "
              "O 16, C 12, S 32, H 1, P 31, else 1).")
         .def("write_pdb", &write_structure, py::arg("path"), py::arg("residues") = py::none(),
              "write_pdb($self, /, path, residues=None)\n--\n\n"
              "Writes the atoms of every residue, or of the residues whose indices are given (checked before "
-             "anything is opened), as the record display does, to a path (replaced only when complete) or a file "
+             "anything is opened), as the record display does, to a path (replaced only when complete) or a "
+             "file "
              "object opened for writing.")
         .def(py::pickle(&structure_state, &structure_from_state))
         .def("__repr__", [](const Structure& s) {
-            return "<voxmol.Structure: " + std::to_string(s.residues) + " residues, " + std::to_string(s.atoms()) +
-                   " atoms>";
+            return "<voxmol.Structure: " + std::to_string(s.residues) + " residues, " +
+                   std::to_string(s.atoms()) + " atoms>";
         });
 
     m.def("read_structure", &read_structure, py::arg("path"), py::arg("model") = py::none(),
           py::arg("records") = "w", py::arg("level") = 0,
           "read_structure(path, model=None, records='w', level=0)\n--\n\n"
-          "Reads the ATOM (records=\"a\"), HETATM (\"h\") or both (\"w\") records of a PDB file (gzip-compressed "
+          "Reads the ATOM (records=\"a\"), HETATM (\"h\") or both (\"w\") records of a PDB file "
+          "(gzip-compressed "
           "or not) by fixed columns: the first model (model=None), model N (model=N; a file without MODEL "
-          "records is model 1), or every model pooled (model=\"all\"). Raises ValueError when the file holds no "
+          "records is model 1), or every model pooled (model=\"all\"). Raises ValueError when the file holds "
+          "no "
           "such record (an mmCIF file, a grid, an image) or no such model, OSError when it cannot be opened. "
           "What the reader prints goes to sys.stdout only when level > 0.");
 }

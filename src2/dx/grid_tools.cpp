@@ -19,7 +19,8 @@ GridFrame grid_frame(const Tuhbdgrd& grid) {
     };
     const auto bc = cross(b, c), ca = cross(c, a), ab = cross(a, b);
     const double det = a[0] * bc[0] + a[1] * bc[1] + a[2] * bc[2];
-    const double scale = std::hypot(a[0], a[1], a[2]) * std::hypot(b[0], b[1], b[2]) * std::hypot(c[0], c[1], c[2]);
+    const double scale =
+        std::hypot(a[0], a[1], a[2]) * std::hypot(b[0], b[1], b[2]) * std::hypot(c[0], c[1], c[2]);
     f.invertible = std::isfinite(det) && scale > 0.0 && std::abs(det) > 1e-12 * scale;
     if (!f.invertible) return f;
     for (int d = 0; d < 3; ++d) {
@@ -64,7 +65,8 @@ double grid_value_at(const Tuhbdgrd& grid, ValueOrder order, const std::array<do
     long lo[3];
     double w[3];
     for (int d = 0; d < 3; ++d) {
-        if (n[d] < 1 || !cell_of(index[d], n[d], lo[d], w[d])) return std::numeric_limits<double>::quiet_NaN();
+        if (n[d] < 1 || !cell_of(index[d], n[d], lo[d], w[d]))
+            return std::numeric_limits<double>::quiet_NaN();
     }
     double sum = 0.0;
     for (int corner = 0; corner < 8; ++corner) {
@@ -86,8 +88,8 @@ double grid_value_at(const Tuhbdgrd& grid, ValueOrder order, const std::array<do
     return sum;
 }
 
-std::optional<IndexBox> grid_box(const Tuhbdgrd& grid, const GridFrame& frame, const std::array<double, 3>& lo,
-                                 const std::array<double, 3>& hi) {
+std::optional<IndexBox> grid_box(const Tuhbdgrd& grid, const GridFrame& frame,
+                                 const std::array<double, 3>& lo, const std::array<double, 3>& hi) {
     const long n[3] = {grid.nx, grid.ny, grid.nz};
     double low[3], high[3];
     for (int d = 0; d < 3; ++d) {

@@ -38,8 +38,8 @@ struct IndexBox {
 // The smallest block of grid points that holds every point of the grid inside the Cartesian box
 // [lo, hi]; empty when no point of the grid lies in it. For axes along x, y and z the block holds exactly
 // the points inside the box; for oblique axes it also holds points beside it.
-std::optional<IndexBox> grid_box(const Tuhbdgrd& grid, const GridFrame& frame, const std::array<double, 3>& lo,
-                                 const std::array<double, 3>& hi);
+std::optional<IndexBox> grid_box(const Tuhbdgrd& grid, const GridFrame& frame,
+                                 const std::array<double, 3>& lo, const std::array<double, 3>& hi);
 
 // Copies the values of the block into `out` (its point count, in walk order: k fastest) from a grid
 // stored in `order`.

@@ -76,7 +76,9 @@ CheckedSelection select_checked(std::string_view expression, PDBMOL mol, int max
     const std::string_view given = trimmed(expression);
     const std::string text = upper(given);
     // A word of `text` as the caller wrote it (same length and place in `given`).
-    auto as_written = [&](std::string_view w) { return quoted(given.substr(static_cast<std::size_t>(w.data() - text.data()), w.size())); };
+    auto as_written = [&](std::string_view w) {
+        return quoted(given.substr(static_cast<std::size_t>(w.data() - text.data()), w.size()));
+    };
     if (text.empty()) return refuse("is empty");
     if (text == "*") {
         for (int i = 0; i < max; ++i)
@@ -139,10 +141,12 @@ CheckedSelection select_checked(std::string_view expression, PDBMOL mol, int max
     if (words.size() == 2) {
         const std::string_view j = trimmed(joiners[0]);
         if (j.empty()) {
-            return refuse("blanks alone between two residues: the language reads them as a range, where a "
-                          "list may be meant. Write 'A10-A20' for the range, or select each residue");
+            return refuse(
+                "blanks alone between two residues: the language reads them as a range, where a "
+                "list may be meant. Write 'A10-A20' for the range, or select each residue");
         }
-        if (j.size() != 1) return refuse("'" + std::string(j) + "' between the ends of a range: write one '-'");
+        if (j.size() != 1)
+            return refuse("'" + std::string(j) + "' between the ends of a range: write one '-'");
     }
 
     const PDBRES first = get_res_pattern(words[0], 0);
@@ -152,7 +156,8 @@ CheckedSelection select_checked(std::string_view expression, PDBMOL mol, int max
         blank_chain = mol.r[static_cast<std::size_t>(r)].rchain == ' ';
     for (const PDBRES& key : {first, last}) {
         if (key.chain == ' ' && !blank_chain && max > 0) {
-            return refuse("'" + std::to_string(key.nb) + (key.letter != ' ' ? std::string(1, key.letter) : "") +
+            return refuse("'" + std::to_string(key.nb) +
+                          (key.letter != ' ' ? std::string(1, key.letter) : "") +
                           "' has no chain letter, so it names a residue of the blank chain, and no residue "
                           "has a blank chain: name the chain, as in 'A" +
                           std::to_string(key.nb) + "'" +

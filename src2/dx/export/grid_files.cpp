@@ -81,16 +81,18 @@ void write_opendx(std::FILE* file, const Tuhbdgrd& grid, ValueOrder order) {
         }
     }
     if (in_line != 0) out.back() = '\n';
-    out += "attribute \"dep\" string \"positions\"\n"
-           "object \"regular positions regular connections\" class field\n"
-           "component \"positions\" value 1\n"
-           "component \"connections\" value 2\n"
-           "component \"data\" value 3\n";
+    out +=
+        "attribute \"dep\" string \"positions\"\n"
+        "object \"regular positions regular connections\" class field\n"
+        "component \"positions\" value 1\n"
+        "component \"connections\" value 2\n"
+        "component \"data\" value 3\n";
     flush(file, out);
 }
 
 std::string mrc_refusal(const Tuhbdgrd& grid) {
-    if (grid.nx < 1 || grid.ny < 1 || grid.nz < 1) return "an MRC map holds at least one point along each axis";
+    if (grid.nx < 1 || grid.ny < 1 || grid.nz < 1)
+        return "an MRC map holds at least one point along each axis";
     const Axes a = grid_axes(grid);
     const double len[3] = {std::hypot(a[0][0], a[0][1], a[0][2]), std::hypot(a[1][0], a[1][1], a[1][2]),
                            std::hypot(a[2][0], a[2][1], a[2][2])};
@@ -191,7 +193,8 @@ void write_mrc(std::FILE* file, const Tuhbdgrd& grid, ValueOrder order) {
         check_interrupt();
         for (long j = 0; j < ny; ++j) {
             for (long i = 0; i < nx; ++i) {
-                const auto bits = std::bit_cast<std::uint32_t>(static_cast<float>(grid.data[value_index(grid, order, i, j, k)]));
+                const auto bits = std::bit_cast<std::uint32_t>(
+                    static_cast<float>(grid.data[value_index(grid, order, i, j, k)]));
                 for (int b = 0; b < 4; ++b)
                     row[static_cast<std::size_t>(i) * 4 + b] = static_cast<unsigned char>(bits >> (8 * b));
             }

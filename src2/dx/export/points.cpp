@@ -98,10 +98,10 @@ long write_points_cif(std::FILE* file, std::span<const double> xyz, std::span<co
     char line[512];
     for (std::size_t p = 0; p < n; ++p) {
         const long serial = static_cast<long>(p) + 1;
-        const int len = std::snprintf(line, sizeof line, "ATOM %ld %s %s . %s %s 1 %ld ? %.3f %.3f %.3f 1 %.6g %ld %s 1\n",
-                                      serial, element.c_str(), name.c_str(), resname.c_str(), chain.c_str(), serial,
-                                      xyz[3 * p], xyz[3 * p + 1], xyz[3 * p + 2], values.empty() ? 0.0 : values[p],
-                                      serial, chain.c_str());
+        const int len = std::snprintf(
+            line, sizeof line, "ATOM %ld %s %s . %s %s 1 %ld ? %.3f %.3f %.3f 1 %.6g %ld %s 1\n", serial,
+            element.c_str(), name.c_str(), resname.c_str(), chain.c_str(), serial, xyz[3 * p], xyz[3 * p + 1],
+            xyz[3 * p + 2], values.empty() ? 0.0 : values[p], serial, chain.c_str());
         if (len > 0) out.append(line, std::min(static_cast<std::size_t>(len), sizeof line - 1));
         if (out.size() >= kChunk) {
             check_interrupt();
