@@ -1,8 +1,9 @@
 // voxmol.Structure and read_structure: the PDB toolkit's line set, exact sizing, reader, selection
-// language, shape summary and record display.
+// language, shape summary and record display, with the additions of pdb8x.h.
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstddef>
@@ -11,12 +12,15 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "bindings.h"
+#include "dx/io/input.h"
 #include "host.h"
 #include "math_tool2.h"
 #include "pdb8.h"
+#include "pdb8x.h"
 
 namespace voxpy {
 
@@ -26,19 +30,32 @@ namespace {
 struct Structure {
     PDBSTORE store;
     PDBMOL mol{};
-    int residues = 0;  // load_pdb's count: one empty residue when no record was accepted
+    int residues = 0;  // residues holding the atoms; 0 for a structure of no atom
 
-    std::size_t atoms() const { return store.a.size(); }
+    std::size_t atoms() const { return residues == 0 ? 0 : store.a.size(); }
     PDBRESI& residue(int i) { return store.r[static_cast<std::size_t>(i)]; }
+    const PDBRESI& residue(int i) const { return store.r[static_cast<std::size_t>(i)]; }
     // Index of a residue's first atom in the shared array.
     std::size_t first_atom(const PDBRESI& r) const {
         return r.a.empty() ? 0 : static_cast<std::size_t>(r.a.data() - store.a.data());
     }
 };
 
-// A field of fixed size up to its terminator, never past the field.
+// A field of fixed size up to its terminator, never past the field, without the blanks around it.
+std::string_view field_text(const char* field, std::size_t size) {
+    std::string_view t(field, strnlen(field, size));
+    while (!t.empty() && t.front() == ' ')
+        t.remove_prefix(1);
+    while (!t.empty() && (t.back() == ' ' || t.back() == '\n' || t.back() == '\r'))
+        t.remove_suffix(1);
+    return t;
+}
 template <std::size_t N>
 py::str text_of(const char (&field)[N]) {
+    return latin1(field_text(field, N));
+}
+template <std::size_t N>
+py::str verbatim(const char (&field)[N]) {
     return latin1(field, strnlen(field, N));
 }
 
@@ -59,31 +76,139 @@ struct Residue {
     PDBRESI& res() const { return structure->residue(index); }
 };
 
-// The residues as a sequence, without making an object for each up front.
+// The residues, or a slice of them, as a sequence, without making an object for each up front.
 struct Residues {
     py::object owner;
     Structure* structure;
+    std::vector<int> picked;  // indices into the structure's residues
 };
 
-char record_kind(const std::string& records) {
+char record_kind(const py::handle& given) {
+    const std::string records = as_str(given, "records");
     if (records == "a" || records == "h" || records == "w") return records[0];
     throw py::value_error("records must be \"a\" (ATOM), \"h\" (HETATM) or \"w\" (both), not \"" + records +
                           "\"");
 }
 
-std::unique_ptr<Structure> read_structure(const py::handle& path, int model, const std::string& records,
-                                          int level) {
-    const char typ = record_kind(records);
+// ---- Reading ------------------------------------------------------------------------------------------
+
+// The whole (decompressed) text of a file, through the grids' input layer: gzip-compressed PDB files
+// read as the plain ones.
+std::string file_text(const std::string& name) {
+    io::Input input;
+    if (!io::open_input(name.c_str(), 0, input)) raise_os_error(errno, name);
+    std::string text;
+    std::size_t got = 0;
+    for (;;) {
+        check_interrupt();
+        if (text.size() - got < (1u << 20))
+            text.resize(std::max<std::size_t>(2 * text.size(), got + (1u << 20)));
+        const std::size_t n = input.source->read(text.data() + got, text.size() - got);
+        if (n == 0) break;
+        got += n;
+    }
+    text.resize(got);
+    return text;
+}
+
+// What a text that is no PDB file looks like, for the message.
+std::string not_pdb_hint(std::string_view text) {
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(at, end - at);
+        at = end + 1;
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
+        if (line.empty() || line.front() == '#') continue;
+        if (line.starts_with("data_"))
+            return " (it is an mmCIF file, which read_structure does not read: gemmi converts it to PDB)";
+        break;
+    }
+    return "";
+}
+
+// The model-loading step: the line set of a PDB file into the structure, models up to `model`, records
+// of kind `typ`, by the toolkit's exact sizing and reader.
+void load_lines(const PDBLINES& lines, int model, char typ, int level, Structure& s) {
+    s.mol = make_pdb_store(lines.line, lines.max, model, typ, s.store);
+    s.residues = load_pdb(lines.line, std::span<PDBMOL>(&s.mol, 1), 0, 0, lines.max, model, typ, level);
+}
+
+// read_structure's model argument: the first model, model N, or all of them.
+struct ModelChoice {
+    enum Kind { first, number, all } kind = first;
+    int n = 0;
+};
+
+ModelChoice model_choice(const py::handle& v) {
+    if (v.is_none()) return {};
+    if (py::isinstance<py::str>(v)) {
+        if (v.cast<std::string>() == "all") return {ModelChoice::all, 0};
+        throw py::value_error("model must be a MODEL number, \"all\" or None (the first model), not " +
+                              py::repr(v).cast<std::string>());
+    }
+    const int n = as_int32(v, "model");
+    if (n < 0) throw py::value_error("model must not be negative");
+    return {ModelChoice::number, n};
+}
+
+std::string listed_models(const std::vector<int>& models) {
+    if (models.empty()) return "it has no MODEL record (its atoms are one model, 1)";
+    std::string text = "its models are ";
+    const std::size_t shown = std::min<std::size_t>(models.size(), 10);
+    for (std::size_t i = 0; i < shown; ++i)
+        text += (i ? ", " : "") + std::to_string(models[i]);
+    if (shown < models.size()) text += ", ... (" + std::to_string(models.size()) + " in all)";
+    return text;
+}
+
+std::unique_ptr<Structure> read_structure(const py::handle& path, const py::handle& model_arg,
+                                          const py::handle& records_arg, const py::handle& level_arg) {
     const std::string name = file_name(path);
+    const ModelChoice choice = model_choice(model_arg);
+    const char typ = record_kind(records_arg);
+    const int level = as_int32(level_arg, "level");
+    check_readable(name);
     auto s = std::make_unique<Structure>();
-    quietly(level > 0, [&] {
+    std::string refusal;
+    released(level > 0, [&] {
+        const std::string text = file_text(name);
         PDBLINES lines;
-        if (pdb_lines_from_file(name.c_str(), lines) < 0) raise_os_error(errno, name);
-        s->mol = make_pdb_store(lines.line, lines.max, model, typ, s->store);
-        s->residues = load_pdb(lines.line, std::span<PDBMOL>(&s->mol, 1), 0, 0, lines.max, model, typ, level);
+        pdb_lines_from_text(text, lines);
+        int wanted = INT_MAX;  // "all": every model, where the library's 99 stops at MODEL 99
+        if (choice.kind == ModelChoice::first) wanted = first_model_number(lines.line, lines.max);
+        if (choice.kind == ModelChoice::number) wanted = choice.n;
+        load_lines(lines, wanted, typ, level, *s);
+        if (s->atoms() == 0) {
+            const char* kinds = typ == 'a' ? "ATOM" : typ == 'h' ? "HETATM" : "ATOM or HETATM";
+            refusal = "no " + std::string(kinds) + " record" +
+                      (choice.kind == ModelChoice::number ? " of model " + std::to_string(choice.n) : "") +
+                      " in " + name + not_pdb_hint(text);
+            if (choice.kind == ModelChoice::number)
+                refusal += "; " + listed_models(model_numbers(lines.line, lines.max));
+            return;
+        }
+        if (choice.kind == ModelChoice::all) return;
+        // load_pdb loads every model up to the one wanted: keep that one. A file without MODEL records is
+        // model 1 (its records carry 0).
+        bool any_model = false;
+        for (int r = 0; r < s->residues && !any_model; ++r)
+            any_model = s->residue(r).model != 0;
+        if (!any_model && wanted <= 1) return;
+        s->residues = keep_residues(s->store, s->mol, s->residues,
+                                    [&](int r) { return s->residue(r).model == wanted; });
+        if (s->residues == 0) {
+            refusal = "no model " + std::to_string(wanted) + " in " + name + "; " +
+                      listed_models(model_numbers(lines.line, lines.max));
+        }
     });
+    if (!refusal.empty()) throw py::value_error(py::str(latin1(refusal)).cast<std::string>());
     return s;
 }
+
+// ---- Per-atom arrays ----------------------------------------------------------------------------------
 
 // A per-atom field as a writable array viewing the atoms themselves (one atom's record apart), so that
 // a change reaches what the structure writes and summarises.
@@ -113,33 +238,153 @@ py::array coords_view(const py::object& self) {
                                   {static_cast<py::ssize_t>(sizeof(PDBATOM)), sizeof(float)});
 }
 
-// A text field of every atom as an array of str (a copy), "U<width>".
+// Calls each(atom, residue) for every atom, in file order.
+template <class Each>
+void for_atoms(const Structure& s, Each each) {
+    for (int r = 0; r < s.residues; ++r) {
+        const PDBRESI& res = s.residue(r);
+        for (int j = 0; j < res.rnbofa; ++j)
+            each(res.a[static_cast<std::size_t>(j)], res, r);
+    }
+}
+
+// A text of every atom as an array of str (a copy), "U<width>".
 template <class Get>
 py::array text_array(const Structure& s, int width, Get get) {
     py::array out(py::dtype("U" + std::to_string(width)),
                   std::vector<py::ssize_t>{static_cast<py::ssize_t>(s.atoms())});
     auto* p = static_cast<std::uint32_t*>(out.mutable_data());
-    for (const PDBATOM& a : s.store.a) {
-        const std::string_view text = get(a);
+    for_atoms(s, [&](const PDBATOM& a, const PDBRESI& r, int) {
+        const std::string_view text = get(a, r);
         for (int c = 0; c < width; ++c)
             *p++ = c < static_cast<int>(text.size()) ? static_cast<unsigned char>(text[c]) : 0;
-    }
+    });
     return out;
 }
 
-std::vector<int> select(Structure& s, const std::string& expression, bool invert, int level) {
-    std::vector<int> list(static_cast<std::size_t>(s.residues));
-    const int count = quietly(level > 0, [&] {
-        return read_res_pattern(expression, s.mol, s.residues, list, invert ? 1 : 0, level);
-    });
-    list.resize(static_cast<std::size_t>(count));
-    return list;
+template <class T, class Get>
+py::array number_array(const Structure& s, Get get) {
+    py::array_t<T> out(static_cast<py::ssize_t>(s.atoms()));
+    T* p = out.mutable_data();
+    for_atoms(s, [&](const PDBATOM& a, const PDBRESI& r, int index) { *p++ = get(a, r, index); });
+    return out;
 }
 
-char chain_letter(const std::optional<std::string>& chain) {
-    if (!chain) return ' ';
-    if (chain->size() != 1) throw py::value_error("chain must be one character, not \"" + *chain + "\"");
-    return (*chain)[0];
+// ---- Atom choices -------------------------------------------------------------------------------------
+
+// The atoms a mask (booleans, one per atom) or an array of atom indices names, ascending and once each;
+// None: every atom.
+std::vector<std::size_t> chosen_atoms(const Structure& s, const py::handle& given, const char* what) {
+    const std::size_t n = s.atoms();
+    std::vector<std::size_t> out;
+    if (given.is_none()) {
+        out.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = i;
+        return out;
+    }
+    if (py::isinstance<py::str>(given))
+        throw py::type_error(std::string(what) +
+                             " must be a boolean mask or an array of atom indices, not str");
+    py::array a;
+    try {
+        a = py::module_::import("numpy").attr("asarray")(given);
+    } catch (const py::error_already_set&) {
+        throw py::type_error(std::string(what) + " must be a boolean mask or an array of atom indices");
+    }
+    if (a.ndim() != 1) throw py::value_error(std::string(what) + " must be one-dimensional");
+    const char kind = a.dtype().kind();
+    if (kind == 'b') {
+        if (static_cast<std::size_t>(a.shape(0)) != n)
+            throw py::value_error(std::string(what) + " is a mask of " + std::to_string(a.shape(0)) +
+                                  " values for a structure of " + std::to_string(n) + " atoms");
+        const auto m = py::array_t<bool, py::array::c_style | py::array::forcecast>::ensure(a);
+        for (std::size_t i = 0; i < n; ++i)
+            if (m.data()[i]) out.push_back(i);
+        return out;
+    }
+    if (kind != 'i' && kind != 'u' && !(a.size() == 0))
+        throw py::type_error(std::string(what) + " must be a boolean mask or an array of atom indices, not " +
+                             py::str(a.dtype()).cast<std::string>());
+    const auto idx = py::array_t<long long, py::array::c_style | py::array::forcecast>::ensure(a);
+    for (py::ssize_t i = 0; i < idx.size(); ++i) {
+        long long v = idx.data()[i];
+        if (v < 0) v += static_cast<long long>(n);
+        if (v < 0 || static_cast<std::size_t>(v) >= n)
+            throw py::index_error(std::string(what) + " holds atom index " + std::to_string(idx.data()[i]) +
+                                  ", out of range for " + std::to_string(n) + " atoms");
+        out.push_back(static_cast<std::size_t>(v));
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+}
+
+std::unique_ptr<Structure> atoms_of_structure(const Structure& s, const py::handle& mask) {
+    const std::vector<std::size_t> atoms = chosen_atoms(s, mask, "mask");
+    auto out = std::make_unique<Structure>();
+    out->residues = copy_atoms(s.store, s.residues, atoms, out->store, out->mol);
+    return out;
+}
+
+// ---- Selection and summaries --------------------------------------------------------------------------
+
+py::array select(Structure& s, const py::handle& expression_arg, const py::handle& invert_arg,
+                 const py::handle& level_arg) {
+    const std::string expression = as_str(expression_arg, "expression");
+    const bool invert = as_bool(invert_arg, "invert");
+    const int level = as_int32(level_arg, "level");
+    const CheckedSelection chosen =
+        released(level > 0, [&] { return select_checked(expression, s.mol, s.residues, invert); });
+    if (!chosen.error.empty()) throw py::value_error(chosen.error);
+    py::array_t<py::ssize_t> out(static_cast<py::ssize_t>(chosen.residues.size()));
+    std::copy(chosen.residues.begin(), chosen.residues.end(), out.mutable_data());
+    return out;
+}
+
+std::string chains_present(const Structure& s) {
+    std::string chains;
+    for (int r = 0; r < s.residues; ++r) {
+        const char c = s.residue(r).rchain;
+        if (chains.find(c) == std::string::npos) chains += c;
+    }
+    std::string text;
+    for (char c : chains)
+        text += (text.empty() ? "'" : ", '") + std::string(1, c) + "'";
+    return text.empty() ? "none" : text;
+}
+
+void need_atoms(const Structure& s, const char* what) {
+    if (s.atoms() == 0) throw py::value_error(std::string(what) + " of a structure without atoms");
+}
+
+double radius_of_gyration(Structure& s, const py::handle& chain_arg, const py::handle& level_arg) {
+    const int level = as_int32(level_arg, "level");
+    char letter = ' ';
+    if (!chain_arg.is_none()) {
+        const std::string chain = as_str(chain_arg, "chain");
+        if (chain.size() != 1) throw py::value_error("chain must be one character, not \"" + chain + "\"");
+        letter = chain[0];
+        if (letter == ' ')
+            throw py::value_error(
+                "the blank chain cannot be chosen alone (the toolkit's blank chain means every "
+                "chain): use chain=None, or s.atoms(s.chain == ' ').radius_of_gyration()");
+        bool found = false;
+        for (int r = 0; r < s.residues && !found; ++r)
+            found = s.residue(r).rchain == letter && s.residue(r).rnbofa > 0;
+        if (!found)
+            throw py::value_error("chain '" + chain + "' has no atom; the chains are " + chains_present(s));
+    }
+    need_atoms(s, "radius_of_gyration");
+    return released(level > 0, [&] { return get_pdb_rad_gyr(s.mol, s.residues, letter, level); });
+}
+
+py::object closest_atom(Structure& s, const py::handle& point_arg, const py::handle& atoms_arg) {
+    const auto point = as_vector3(point_arg, "point");
+    const std::vector<std::size_t> atoms = chosen_atoms(s, atoms_arg, "atoms");
+    const auto best = nearest_atom(s.store.a, atoms, COORD{point[0], point[1], point[2]});
+    if (!best) return py::none();
+    return py::make_tuple(best->first, best->second);
 }
 
 // Every atom's coordinates as the parallel arrays the statistics take.
@@ -153,7 +398,7 @@ Columns columns_of(const Structure& s, bool names) {
     c.x.reserve(s.atoms());
     c.y.reserve(s.atoms());
     c.z.reserve(s.atoms());
-    for (const PDBATOM& a : s.store.a) {
+    for_atoms(s, [&](const PDBATOM& a, const PDBRESI&, int) {
         c.x.push_back(a.x);
         c.y.push_back(a.y);
         c.z.push_back(a.z);
@@ -162,7 +407,7 @@ Columns columns_of(const Structure& s, bool names) {
             std::memcpy(slot.data(), a.aname, strnlen(a.aname, 4));
             c.names.push_back(slot);
         }
-    }
+    });
     return c;
 }
 
@@ -172,54 +417,127 @@ int atom_count_for_stats(const Structure& s) {
     return static_cast<int>(s.atoms());
 }
 
-py::tuple bounds(const Structure& s, int level) {
+py::tuple bounds(const Structure& s, const py::handle& level_arg) {
+    const int level = as_int32(level_arg, "level");
+    need_atoms(s, "bounds");
     const Columns c = columns_of(s, false);
     float minX, maxX, minY, maxY, minZ, maxZ;
-    quietly(level > 0, [&] {
+    released(level > 0, [&] {
         get_pdb_xyz_min_max(atom_count_for_stats(s), c.x, c.y, c.z, &minX, &maxX, &minY, &maxY, &minZ, &maxZ,
                             level);
     });
     return py::make_tuple(py::make_tuple(minX, minY, minZ), py::make_tuple(maxX, maxY, maxZ));
 }
 
-py::tuple centroid(const Structure& s, bool mass, int level) {
+py::tuple centroid(const Structure& s, const py::handle& mass_arg, const py::handle& level_arg) {
+    const bool mass = as_bool(mass_arg, "mass");
+    const int level = as_int32(level_arg, "level");
+    need_atoms(s, "centroid");
     const Columns c = columns_of(s, mass);
-    const COORD com = quietly(level > 0, [&] {
+    const COORD com = released(level > 0, [&] {
         return get_com(atom_count_for_stats(s), c.x, c.y, c.z, c.names, mass ? 1 : 0, level);
     });
     return py::make_tuple(com.x, com.y, com.z);
 }
 
-double radius_of_gyration(Structure& s, const std::optional<std::string>& chain, int level) {
-    const char letter = chain_letter(chain);
-    return quietly(level > 0, [&] { return get_pdb_rad_gyr(s.mol, s.residues, letter, level); });
-}
-
-double closest_atom(Structure& s, std::array<double, 3> point, int level) {
-    const COORD target{point[0], point[1], point[2]};
-    return quietly(level > 0, [&] { return get_pdb_closest_atom(s.mol, s.residues, target, level); });
-}
-
-void write_structure(Structure& s, const py::handle& target, const py::object& residues) {
-    std::vector<int> indices;
-    if (residues.is_none()) {
+// The residue indices write_pdb takes, checked before anything is opened.
+std::vector<int> residue_indices(const Structure& s, const py::handle& given) {
+    std::vector<int> out;
+    if (given.is_none()) {
         for (int i = 0; i < s.residues; ++i)
-            indices.push_back(i);
-    } else {
-        for (const py::handle& i : residues)
-            indices.push_back(i.cast<int>());
+            out.push_back(i);
+        return out;
     }
+    if (py::isinstance<Residues>(given)) return given.cast<const Residues&>().picked;
+    if (py::isinstance<py::str>(given) || !py::isinstance<py::iterable>(given))
+        throw py::type_error("residues must be a sequence of residue indices, not " +
+                             py::str(py::type::handle_of(given).attr("__name__")).cast<std::string>());
+    std::size_t position = 0;
+    for (const py::handle item : given) {
+        const std::string what = "residues[" + std::to_string(position++) + "]";
+        long long i = as_int(item, what.c_str());
+        if (i < 0) i += s.residues;
+        if (i < 0 || i >= s.residues)
+            throw py::value_error(what + " = " + py::repr(item).cast<std::string>() +
+                                  " is out of range for " + std::to_string(s.residues) + " residues");
+        out.push_back(static_cast<int>(i));
+    }
+    return out;
+}
+
+void write_structure(Structure& s, const py::handle& target, const py::handle& residues) {
+    const std::vector<int> indices = residue_indices(s, residues);
     Output out(target);
-    for (const int i : indices)
-        display_pdbres(out.get(), s.mol, i, 'w');
-    out.close();
+    released(false, [&] {
+        for (const int i : indices) {
+            check_interrupt();
+            display_pdbres(out.get(), s.mol, i, 'w');
+        }
+        out.close();
+    });
+}
+
+// ---- Residues -----------------------------------------------------------------------------------------
+
+Residues all_residues(const py::object& self) {
+    Structure& s = self.cast<Structure&>();
+    Residues list{self, &s, {}};
+    list.picked.resize(static_cast<std::size_t>(s.residues));
+    for (int i = 0; i < s.residues; ++i)
+        list.picked[static_cast<std::size_t>(i)] = i;
+    return list;
 }
 
 Residue residue_at(const Residues& list, py::ssize_t i) {
-    const py::ssize_t n = list.structure->residues;
+    const auto n = static_cast<py::ssize_t>(list.picked.size());
     if (i < 0) i += n;
     if (i < 0 || i >= n) throw py::index_error("residue index out of range");
-    return Residue{list.owner, list.structure, static_cast<int>(i)};
+    return Residue{list.owner, list.structure, list.picked[static_cast<std::size_t>(i)]};
+}
+
+Residues residue_slice(const Residues& list, const py::slice& slice) {
+    py::ssize_t start = 0, stop = 0, step = 0, length = 0;
+    if (!slice.compute(static_cast<py::ssize_t>(list.picked.size()), &start, &stop, &step, &length))
+        throw py::error_already_set();
+    Residues out{list.owner, list.structure, {}};
+    for (py::ssize_t n = 0; n < length; ++n, start += step)
+        out.picked.push_back(list.picked[static_cast<std::size_t>(start)]);
+    return out;
+}
+
+std::string residue_key(const PDBRESI& res) {
+    std::string key;
+    if (res.rchain != ' ') key += res.rchain;
+    key += std::to_string(res.rnb);
+    if (res.rletter != ' ') key += res.rletter;
+    return key;
+}
+
+std::string residue_repr(const Residue& r) {
+    const PDBRESI& res = r.res();
+    return "<voxmol.Residue " + residue_key(res) + " " +
+           std::string(field_text(res.rname, sizeof res.rname)) + ", " + std::to_string(res.rnbofa) +
+           " atoms>";
+}
+
+std::string residues_repr(const Residues& list) {
+    std::string text = "<voxmol.Residues: " + std::to_string(list.picked.size()) + " residues";
+    const std::size_t shown = std::min<std::size_t>(list.picked.size(), 6);
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i == 3 && list.picked.size() > 6) {
+            text += " ...";
+            i = list.picked.size() - 3;
+            for (; i < list.picked.size(); ++i) {
+                const PDBRESI& res = list.structure->residue(list.picked[i]);
+                text += " " + residue_key(res) + ":" + std::string(field_text(res.rname, sizeof res.rname));
+            }
+            break;
+        }
+        const PDBRESI& res = list.structure->residue(list.picked[i]);
+        text += (i == 0 ? ", " : " ") + residue_key(res) + ":" +
+                std::string(field_text(res.rname, sizeof res.rname));
+    }
+    return text + ">";
 }
 
 py::list atoms_of(const Residue& r) {
@@ -231,11 +549,62 @@ py::list atoms_of(const Residue& r) {
     return out;
 }
 
-std::string residue_repr(const Residue& r) {
-    const PDBRESI& res = r.res();
-    return "<voxmol.Residue " + std::string(1, res.rchain) + " " + std::to_string(res.rnb) +
-           std::string(1, res.rletter) + " " + std::string(res.rname, strnlen(res.rname, sizeof res.rname)) +
-           ", " + std::to_string(res.rnbofa) + " atoms>";
+Atom atom_at(const py::object& self, py::ssize_t i) {
+    Structure& s = self.cast<Structure&>();
+    const auto n = static_cast<py::ssize_t>(s.atoms());
+    if (i < 0) i += n;
+    if (i < 0 || i >= n) throw py::index_error("atom index out of range");
+    return Atom{self, &s.store.a[static_cast<std::size_t>(i)], static_cast<std::size_t>(i)};
+}
+
+// ---- Pickling: the residue and atom records as the toolkit holds them -------------------------------
+
+constexpr int kStructureState = 1;
+
+// The records' layout, so that a state is never read into records of another build's layout.
+std::string layout() {
+    return "PDBRESI " + std::to_string(sizeof(PDBRESI)) + " PDBATOM " + std::to_string(sizeof(PDBATOM));
+}
+
+py::tuple structure_state(const Structure& s) {
+    static_assert(std::is_trivially_copyable_v<PDBRESI> && std::is_trivially_copyable_v<PDBATOM>);
+    std::string residues(static_cast<std::size_t>(s.residues) * sizeof(PDBRESI), '\0');
+    for (int r = 0; r < s.residues; ++r) {
+        PDBRESI copy = s.residue(r);
+        copy.a = {};  // rebuilt from the atom counts
+        std::memcpy(residues.data() + static_cast<std::size_t>(r) * sizeof(PDBRESI), &copy, sizeof copy);
+    }
+    const py::bytes atoms(reinterpret_cast<const char*>(s.store.a.data()), s.atoms() * sizeof(PDBATOM));
+    return py::make_tuple(kStructureState, layout(), s.residues, py::bytes(residues), atoms);
+}
+
+std::unique_ptr<Structure> structure_from_state(const py::tuple& t) {
+    if (t.size() != 5 || t[0].cast<int>() != kStructureState || t[1].cast<std::string>() != layout())
+        throw py::value_error("not the state of a voxmol.Structure of this build");
+    auto s = std::make_unique<Structure>();
+    s->residues = t[2].cast<int>();
+    const std::string residues = t[3].cast<std::string>();
+    const std::string atoms = t[4].cast<std::string>();
+    if (s->residues < 0 || residues.size() != static_cast<std::size_t>(s->residues) * sizeof(PDBRESI) ||
+        atoms.size() % sizeof(PDBATOM) != 0)
+        throw py::value_error("not the state of a voxmol.Structure");
+    s->store.r.resize(std::max(s->residues, 1));
+    s->store.a.resize(atoms.size() / sizeof(PDBATOM));
+    if (!atoms.empty()) std::memcpy(s->store.a.data(), atoms.data(), atoms.size());
+    std::size_t at = 0;
+    for (int r = 0; r < s->residues; ++r) {
+        PDBRESI& res = s->residue(r);
+        std::memcpy(&res, residues.data() + static_cast<std::size_t>(r) * sizeof(PDBRESI), sizeof res);
+        const auto n = static_cast<std::size_t>(res.rnbofa);
+        if (res.rnbofa < 0 || at + n > s->store.a.size())
+            throw py::value_error("not the state of a voxmol.Structure");
+        res.a = std::span<PDBATOM>(s->store.a.data() + at, n);
+        at += n;
+    }
+    if (at != s->store.a.size()) throw py::value_error("not the state of a voxmol.Structure");
+    s->mol.r = std::span<PDBRESI>(s->store.r.data(), s->store.r.size());
+    s->mol.nbofr = s->residues;
+    return s;
 }
 
 }  // namespace
@@ -246,7 +615,10 @@ void bind_structure(py::module_& m) {
             "serial", [](const Atom& a) { return a.atom->anb; }, "Serial number, columns 7-11.")
         .def_property_readonly(
             "name", [](const Atom& a) { return text_of(a.atom->aname); },
-            "Atom name, columns 13-16 verbatim (\" CA \").")
+            "Atom name, columns 13-16 without blanks (\"CA\"); name_field has the four columns.")
+        .def_property_readonly(
+            "name_field", [](const Atom& a) { return verbatim(a.atom->aname); },
+            "Columns 13-16 verbatim (\" CA \").")
         .def_property_readonly(
             "altloc", [](const Atom& a) { return char_of(a.atom->aalt); }, "Alternate location, column 17.")
         .def_property_readonly(
@@ -257,14 +629,17 @@ void bind_structure(py::module_& m) {
         .def_property_readonly(
             "bfactor", [](const Atom& a) { return a.atom->bfac; }, "Columns 61-66.")
         .def_property_readonly(
-            "extra", [](const Atom& a) { return text_of(a.atom->extra); },
+            "element", [](const Atom& a) { return latin1(atom_element(*a.atom)); },
+            "Element, upper case: columns 77-78, else from the name.")
+        .def_property_readonly(
+            "extra", [](const Atom& a) { return verbatim(a.atom->extra); },
             "Element and charge, columns 77-80 verbatim.")
         .def_property_readonly(
             "index", [](const Atom& a) { return a.index; },
             "Index of the atom in the structure's per-atom arrays.")
         .def("__repr__", [](const Atom& a) {
-            return "<voxmol.Atom " + std::to_string(a.atom->anb) + " '" +
-                   std::string(a.atom->aname, strnlen(a.atom->aname, sizeof a.atom->aname)) + "'>";
+            return "<voxmol.Atom " + std::to_string(a.atom->anb) + " " +
+                   std::string(field_text(a.atom->aname, sizeof a.atom->aname)) + ">";
         });
 
     py::class_<Residue>(m, "Residue", "One residue of a Structure: consecutive records with one key.")
@@ -276,15 +651,15 @@ void bind_structure(py::module_& m) {
             "icode", [](const Residue& r) { return char_of(r.res().rletter); }, "Insertion code, column 27.")
         .def_property_readonly(
             "name", [](const Residue& r) { return text_of(r.res().rname); },
-            "Residue name, columns 18-20 verbatim.")
+            "Residue name, columns 18-20 without blanks.")
         .def_property_readonly(
             "record", [](const Residue& r) { return text_of(r.res().atom); },
-            "Record name of its last atom, columns 1-6: \"ATOM  \" or \"HETATM\".")
+            "Record name of its last atom: \"ATOM\" or \"HETATM\".")
         .def_property_readonly(
             "model", [](const Residue& r) { return r.res().model; },
             "MODEL number in force when read; 0 before any MODEL record.")
         .def_property_readonly(
-            "segid", [](const Residue& r) { return text_of(r.res().segid); }, "Columns 67-76 verbatim.")
+            "segid", [](const Residue& r) { return text_of(r.res().segid); }, "Columns 67-76 without blanks.")
         .def_property_readonly("atoms", &atoms_of, "The residue's atoms, in file order.")
         .def_property_readonly(
             "atom_slice",
@@ -299,21 +674,35 @@ void bind_structure(py::module_& m) {
         .def("__len__", [](const Residue& r) { return r.res().rnbofa; })
         .def("__repr__", &residue_repr);
 
-    py::class_<Residues>(m, "Residues", "The residues of a Structure, in file order.")
-        .def("__len__", [](const Residues& l) { return l.structure->residues; })
-        .def("__getitem__", &residue_at);
+    py::class_<Residues>(m, "Residues", "Residues of a Structure, in file order: a sequence, sliceable.")
+        .def("__len__", [](const Residues& l) { return l.picked.size(); })
+        .def("__getitem__", &residue_at)
+        .def("__getitem__", &residue_slice)
+        .def("__iter__",
+             [](const Residues& l) {
+                 py::list out;
+                 for (std::size_t i = 0; i < l.picked.size(); ++i)
+                     out.append(Residue{l.owner, l.structure, l.picked[i]});
+                 return py::iter(out);
+             })
+        .def_property_readonly(
+            "indices",
+            [](const Residues& l) {
+                py::array_t<py::ssize_t> out(static_cast<py::ssize_t>(l.picked.size()));
+                std::copy(l.picked.begin(), l.picked.end(), out.mutable_data());
+                return out;
+            },
+            "The residues' indices in Structure.residues.")
+        .def("__repr__", &residues_repr);
 
+    auto per_atom = [](auto get) {
+        return [get](const py::object& self) { return get(self.cast<Structure&>()); };
+    };
     py::class_<Structure>(
         m, "Structure",
         "ATOM/HETATM records of a PDB file as the toolkit loads them: residues in file order, "
-        "each with its atoms. len() is the number of atoms.")
-        .def_property_readonly(
-            "residues",
-            [](py::object self) {
-                return Residues{self, &self.cast<Structure&>()};
-            },
-            "The residues, a sequence in file order. A file without an accepted record gives one empty "
-            "residue, as load_pdb counts it.")
+        "each with its atoms. len() is the number of atoms; s[i] is atom i.")
+        .def_property_readonly("residues", &all_residues, "The residues, a sequence in file order.")
         .def_property_readonly(
             "coords", &coords_view,
             "Coordinates of every atom, shape (N, 3) float32, in file order: a writable view of "
@@ -327,52 +716,129 @@ void bind_structure(py::module_& m) {
         .def_property_readonly(
             "bfactor", [](py::object self) { return scalar_field<float>(self, offsetof(PDBATOM, bfac)); },
             "Temperature factors, float32, a writable view.")
+        .def_property_readonly("name", per_atom([](const Structure& s) {
+                                   return text_array(s, 4, [](const PDBATOM& a, const PDBRESI&) {
+                                       return field_text(a.aname, sizeof a.aname);
+                                   });
+                               }),
+                               "Atom names without blanks (\"CA\"), columns 13-16, a copy of dtype U4.")
+        .def_property_readonly("altloc", per_atom([](const Structure& s) {
+                                   return text_array(s, 1, [](const PDBATOM& a, const PDBRESI&) {
+                                       return std::string_view(&a.aalt, 1);
+                                   });
+                               }),
+                               "Alternate locations, column 17, a copy of dtype U1.")
+        .def_property_readonly("chain", per_atom([](const Structure& s) {
+                                   return text_array(s, 1, [](const PDBATOM&, const PDBRESI& r) {
+                                       return std::string_view(&r.rchain, 1);
+                                   });
+                               }),
+                               "Chain of each atom, column 22, dtype U1 (a blank chain is \" \").")
+        .def_property_readonly("resname", per_atom([](const Structure& s) {
+                                   return text_array(s, 3, [](const PDBATOM&, const PDBRESI& r) {
+                                       return field_text(r.rname, sizeof r.rname);
+                                   });
+                               }),
+                               "Residue name of each atom without blanks, dtype U3.")
+        .def_property_readonly("resnum", per_atom([](const Structure& s) {
+                                   return number_array<std::int32_t>(
+                                       s, [](const PDBATOM&, const PDBRESI& r, int) { return r.rnb; });
+                               }),
+                               "Residue number of each atom, int32.")
+        .def_property_readonly("icode", per_atom([](const Structure& s) {
+                                   return text_array(s, 1, [](const PDBATOM&, const PDBRESI& r) {
+                                       return std::string_view(&r.rletter, 1);
+                                   });
+                               }),
+                               "Insertion code of each atom, column 27, dtype U1 (\" \" for none).")
         .def_property_readonly(
-            "name",
-            [](const Structure& s) {
-                return text_array(s, 4, [](const PDBATOM& a) {
-                    return std::string_view(a.aname, strnlen(a.aname, sizeof a.aname));
-                });
-            },
-            "Atom names, columns 13-16 verbatim (\" CA \"), a copy of dtype U4.")
+            "element", per_atom([](const Structure& s) {
+                std::vector<std::string> elements;
+                for_atoms(
+                    s, [&](const PDBATOM& a, const PDBRESI&, int) { elements.push_back(atom_element(a)); });
+                std::size_t i = 0;
+                return text_array(
+                    s, 2, [&](const PDBATOM&, const PDBRESI&) { return std::string_view(elements[i++]); });
+            }),
+            "Element of each atom, upper case (\"C\", \"FE\"): columns 77-78, else from the "
+            "name; dtype U2.")
         .def_property_readonly(
-            "altloc",
-            [](const Structure& s) {
-                return text_array(s, 1, [](const PDBATOM& a) { return std::string_view(&a.aalt, 1); });
-            },
-            "Alternate locations, column 17, a copy of dtype U1.")
+            "record", per_atom([](const Structure& s) {
+                return text_array(
+                    s, 6, [](const PDBATOM&, const PDBRESI& r) { return field_text(r.atom, sizeof r.atom); });
+            }),
+            "Record name of each atom's residue (of its last record): \"ATOM\" or \"HETATM\", "
+            "dtype U6.")
+        .def_property_readonly("model", per_atom([](const Structure& s) {
+                                   return number_array<std::int32_t>(
+                                       s, [](const PDBATOM&, const PDBRESI& r, int) { return r.model; });
+                               }),
+                               "MODEL number of each atom (0 before any MODEL record), int32.")
+        .def_property_readonly(
+            "residue_index", per_atom([](const Structure& s) {
+                return number_array<py::ssize_t>(s, [](const PDBATOM&, const PDBRESI&, int r) { return r; });
+            }),
+            "Index in residues of each atom's residue: np.isin(s.residue_index, s.select(...)) "
+            "is the atom mask of a residue selection.")
         .def("__len__", &Structure::atoms)
+        .def("__getitem__", &atom_at)
+        .def("atoms", &atoms_of_structure, py::arg("mask") = py::none(),
+             "atoms($self, /, mask=None)\n--\n\n"
+             "A new Structure of the atoms a boolean mask (one value per atom, such as s.name == 'CA') or an "
+             "array of atom indices chooses, in file order, grouped into their residues; a copy.")
         .def("select", &select, py::arg("expression"), py::arg("invert") = false, py::arg("level") = 0,
-             "Indices of the residues an expression of the selection language selects, ascending: \"*\", a "
-             "chain "
-             "letter (\"A\"), a residue (\"A125\", \"125B\") or a range (\"A10-A20\"); invert gives the "
-             "others.")
+             "select($self, /, expression, invert=False, level=0)\n--\n\n"
+             "Indices (a NumPy integer array, ascending) of the residues an expression of the selection "
+             "language "
+             "selects: \"*\" (every residue), a chain letter (\"A\"), a residue (\"A125\", \"125B\") or a "
+             "range "
+             "(\"A10-A20\", \"A10:A20\": from the first residue matching A10 to the first matching A20 after "
+             "it, in "
+             "file order). invert gives the others. Raises ValueError, naming the expression and what is "
+             "wrong, "
+             "where the language would read something other than the text says: no residue number (\"CA\", "
+             "\"resname LYS\"), a comma or blanks between residues, a range whose ends match nothing.")
         .def("radius_of_gyration", &radius_of_gyration, py::arg("chain") = py::none(), py::arg("level") = 0,
-             "Radius of gyration (Angstrom) of the atoms of one chain, or of all chains when chain is None "
-             "(the toolkit's blank chain means all, so a blank chain cannot be chosen alone); 0.0 without "
-             "atoms.")
-        .def("closest_atom", &closest_atom, py::arg("point"), py::arg("level") = 0,
-             "Distance from the point to the nearest atom, or 9999.9 when none lies closer than that.")
+             "radius_of_gyration($self, /, chain=None, level=0)\n--\n\n"
+             "Radius of gyration (Angstrom) of the atoms of one chain, or of every atom when chain is None. "
+             "Raises ValueError for a chain without atoms.")
+        .def("closest_atom", &closest_atom, py::arg("point"), py::arg("atoms") = py::none(),
+             "closest_atom($self, /, point, atoms=None)\n--\n\n"
+             "(index, distance) of the atom nearest to the point (ties keep the first), among every atom or "
+             "those "
+             "of a mask or index array; None when there is none.")
         .def("bounds", &bounds, py::arg("level") = 0,
+             "bounds($self, /, level=0)\n--\n\n"
              "((min x, y, z), (max x, y, z)) of the atoms, in single precision; the minima start at 9999 and "
-             "the maxima at -9999, which also act as limits.")
+             "the "
+             "maxima at -9999, which also act as limits.")
         .def("centroid", &centroid, py::arg("mass") = false, py::arg("level") = 0,
-             "(x, y, z) of the mean atom position; with mass, weighted by the element of each atom name "
-             "(N 14, O 16, C 12, S 32, H 1, P 31, else 1).")
+             "centroid($self, /, mass=False, level=0)\n--\n\n"
+             "(x, y, z) of the mean atom position; with mass, weighted by the element of each atom name (N "
+             "14, "
+             "O 16, C 12, S 32, H 1, P 31, else 1).")
         .def("write_pdb", &write_structure, py::arg("path"), py::arg("residues") = py::none(),
-             "Writes the atoms of every residue, or of the residues whose indices are given, as the record "
-             "display does, to a path or a file object opened for writing.")
+             "write_pdb($self, /, path, residues=None)\n--\n\n"
+             "Writes the atoms of every residue, or of the residues whose indices are given (checked before "
+             "anything is opened), as the record display does, to a path (replaced only when complete) or a "
+             "file "
+             "object opened for writing.")
+        .def(py::pickle(&structure_state, &structure_from_state))
         .def("__repr__", [](const Structure& s) {
             return "<voxmol.Structure: " + std::to_string(s.residues) + " residues, " +
                    std::to_string(s.atoms()) + " atoms>";
         });
 
-    m.def(
-        "read_structure", &read_structure, py::arg("path"), py::arg("model") = 99, py::arg("records") = "w",
-        py::arg("level") = 0,
-        "Reads the ATOM (records=\"a\"), HETATM (\"h\") or both (\"w\") records of the models numbered up to "
-        "`model` of a PDB file, by fixed columns. What the reader prints goes to sys.stdout only when level "
-        "> 0.");
+    m.def("read_structure", &read_structure, py::arg("path"), py::arg("model") = py::none(),
+          py::arg("records") = "w", py::arg("level") = 0,
+          "read_structure(path, model=None, records='w', level=0)\n--\n\n"
+          "Reads the ATOM (records=\"a\"), HETATM (\"h\") or both (\"w\") records of a PDB file "
+          "(gzip-compressed "
+          "or not) by fixed columns: the first model (model=None), model N (model=N; a file without MODEL "
+          "records is model 1), or every model pooled (model=\"all\"). Raises ValueError when the file holds "
+          "no "
+          "such record (an mmCIF file, a grid, an image) or no such model, OSError when it cannot be opened. "
+          "What the reader prints goes to sys.stdout only when level > 0.");
 }
 
 }  // namespace voxpy

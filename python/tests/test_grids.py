@@ -34,6 +34,7 @@ def test_read_grid_matches_an_independent_reader(grid_files, name):
         np.testing.assert_allclose(grid.origin, ref.origin, rtol=1e-9, atol=1e-12)
         np.testing.assert_allclose(grid.axes, ref.axes, rtol=1e-9, atol=1e-12)
     assert grid.gzip == case.path.endswith(".gz")
+    assert (grid.compression == "gzip") == grid.gzip and (", gzip>" in repr(grid)) == grid.gzip
 
 
 @pytest.mark.parametrize("name", NAMES)
@@ -206,12 +207,14 @@ def test_nothing_is_printed_unless_asked(tmp_path, capfd):
     # A value line that is not a number is reported at every verbosity of the command line.
     data = tmp_path / "noisy.txt"
     data.write_text("0 0 0 1 1 1 8 1 2 2 2 0 0 0 1 1 1\n" + "0.5\n" * 3 + "abc\n" + "0.25\n" * 4)
-    grid = voxmol.read_grid(data)
-    voxmol.write_pdb(grid, tmp_path / "quiet.pdb")
-    voxmol.convert(data)
+    with pytest.warns(voxmol.VoxmolWarning):
+        grid = voxmol.read_grid(data)
+        voxmol.write_pdb(grid, tmp_path / "quiet.pdb")
+        voxmol.convert(data)
     assert capfd.readouterr() == ("", "")
 
-    grid = voxmol.read_grid(data, level=2)
+    with pytest.warns(voxmol.VoxmolWarning):
+        grid = voxmol.read_grid(data, level=2)
     printed = capfd.readouterr().out
     assert "The line #: 4  has less or more than 1 fields \n>>>abc\n" in printed
     assert "Dimension of data: X= 2 Y= 2 Z= 2 \n" in printed
@@ -238,11 +241,11 @@ def tiny():
         (lambda: voxmol.Grid(np.zeros((2, 2, 2)), (0, 0, 0), np.eye(2)), ValueError, "3x3"),
         (lambda: voxmol.Grid(ZEROS, (0, 0, 0), np.full((3, 3), np.inf)), ValueError, "axes must be finite"),
         (lambda: voxmol.write_pdb(tiny(), io.StringIO(), step=0), ValueError, "step must be 1 or more"),
-        (lambda: voxmol.write_pdb(tiny(), io.StringIO(), (1, 2, 3)), TypeError, ""),
+        (lambda: voxmol.write_pdb(tiny(), io.StringIO(), (1, 2, 3)), ValueError, "window must be a pair"),  # type: ignore[arg-type]
         (lambda: voxmol.read_grid("x.txt", order="YXZ"), ValueError, "order must be"),
         (lambda: voxmol.convert("x.txt", step=-1), ValueError, "step must be 1 or more"),
         (lambda: voxmol.convert("x.txt", order="-l"), ValueError, "order must be"),
-        (lambda: voxmol.read_grid(42), TypeError, ""),
+        (lambda: voxmol.read_grid(42), TypeError, ""),  # type: ignore[arg-type]
     ],
 )
 def test_bad_arguments_raise_before_anything_runs(call, error, match):

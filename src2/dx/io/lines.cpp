@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/interrupt.h"
+
 namespace io {
 
 bool read_line(std::FILE* file, std::string& line) {
@@ -27,6 +29,7 @@ BlockReader::BlockReader(std::FILE* file, std::size_t block_size)
 
 bool BlockReader::refill() {
     if (at_eof_) return false;
+    check_interrupt();  // a host may stop the read between two blocks
     end_ = source_.read(block_.get(), block_size_);
     pos_ = 0;
     if (end_ == 0) at_eof_ = true;
@@ -78,7 +81,8 @@ std::size_t BlockReader::read(char* dst, std::size_t n) {
             // A large request goes straight from the stream into `dst`, without a copy through the block.
             if (n - copied >= block_size_ && !at_eof_) {
                 while (copied < n) {
-                    const std::size_t got = source_.read(dst + copied, n - copied);
+                    check_interrupt();
+                    const std::size_t got = source_.read(dst + copied, std::min(n - copied, block_size_));
                     if (got == 0) {
                         at_eof_ = true;
                         break;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "common/fatal.h"
+#include "common/interrupt.h"
 #include "dx/write/atom_format.h"
 #include "dx/write/write_pipe.h"
 
@@ -48,6 +49,7 @@ long write_pdb_records(std::FILE* file, const Tuhbdgrd& grid, double min, double
     long resid = 0;  // one residue per (i, j) column of points
     for (long i = 0; i < nx; ++i) {
         for (long j = 0; j < ny; ++j) {
+            check_interrupt();  // a host may stop the walk between two columns
             ++resid;
             // Values still being read arrive in walk order: wait for the whole column.
             if (ready < static_cast<std::size_t>(v + nz)) {

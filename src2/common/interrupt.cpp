@@ -1,0 +1,5 @@
+#include "common/interrupt.h"
+
+namespace interrupt_detail {
+thread_local InterruptCheck current = nullptr;
+}  // namespace interrupt_detail
