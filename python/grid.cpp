@@ -14,10 +14,9 @@
 #include <vector>
 
 #include "bindings.h"
-#include "dx/export/export.h"
+#include "dx/write/export.h"
 #include "dx/formats/read.h"
 #include "dx/grid.h"
-#include "dx/grid_tools.h"
 #include "dx/voxmol.h"
 #include "dx/write/pdb_writer.h"
 #include "dx/write/write_pipe.h"

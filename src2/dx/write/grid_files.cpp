@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/interrupt.h"
-#include "dx/export/export.h"
+#include "dx/write/export.h"
 
 namespace gridexport {
 

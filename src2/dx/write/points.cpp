@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/interrupt.h"
-#include "dx/export/export.h"
+#include "dx/write/export.h"
 #include "dx/write/atom_format.h"
 
 namespace gridexport {

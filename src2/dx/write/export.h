@@ -3,8 +3,8 @@
 // (dx/write); these are for hosts such as the Python module. Every function writes to a stream the caller
 // opened (an outfile::OutputFile, so that a file appears only when complete) and leaves write errors to
 // be found on the stream; each checks the host's interrupt between blocks (common/interrupt.h).
-#ifndef VOXMOL_DX_EXPORT_EXPORT_H
-#define VOXMOL_DX_EXPORT_EXPORT_H
+#ifndef VOXMOL_DX_WRITE_EXPORT_H
+#define VOXMOL_DX_WRITE_EXPORT_H
 
 #include <cstdio>
 #include <optional>
@@ -62,4 +62,4 @@ long write_points_cif(std::FILE* file, std::span<const double> xyz, std::span<co
 
 }  // namespace gridexport
 
-#endif  // VOXMOL_DX_EXPORT_EXPORT_H
+#endif  // VOXMOL_DX_WRITE_EXPORT_H
