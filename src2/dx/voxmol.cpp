@@ -210,7 +210,11 @@ int convert(Settings& s, const char*& stage, int stdout_fd) {
         if (s.near) scene.structures.push_back(absolute(s.near->file));
         if (s.outside && (!s.near || !same_file(s.near->file, s.outside->file)))
             scene.structures.push_back(absolute(s.outside->file));
-        if (counts.written > 0) scene.scale = std::fmax(std::fabs(counts.lowest), std::fabs(counts.highest));
+        double bound = std::fmax(std::fabs(filter.min), std::fabs(filter.max));
+        if (filter.sigma)
+            bound = std::fmax(std::fabs(filter.sigma->mean + filter.min * filter.sigma->sd),
+                              std::fabs(filter.sigma->mean + filter.max * filter.sigma->sd));
+        scene.scale = colour_scale(bound, counts.written, counts.squares);
         const Axes axes = grid_axes(grd);
         double step = 0.0;
         for (const auto& a : axes) {

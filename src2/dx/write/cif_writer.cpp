@@ -17,7 +17,7 @@ constexpr std::size_t kText = 16;  // room for one cached coordinate text
 constexpr long kMaxCached = 1 << 16;
 constexpr std::size_t kMaxValue = 32;
 // Fixed text, two integers, three coordinates and a value, each with the room its formatter may use.
-constexpr std::size_t kLongestLine = 160 + 3 * 24 + 3 * atomfmt::kMaxFixed + kMaxValue;
+constexpr std::size_t kLongestLine = 256 + 3 * 24 + 3 * atomfmt::kMaxFixed + kMaxValue;
 
 bool oblique(const Axes& a) {
     return a[0][1] != 0.0 || a[0][2] != 0.0 || a[1][0] != 0.0 || a[1][2] != 0.0 || a[2][0] != 0.0 ||
@@ -99,10 +99,6 @@ constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 
 // exact numbers, gives back the value itself: what a reader's correctly rounded conversion of the text
 // gives too. Trailing zeros of the fraction are dropped. Returns nullptr when no such text is found.
 char* put_value_short(char* out, double value) {
-    static constexpr char kPairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
     const double magnitude = std::fabs(value);
     if (!(magnitude >= 1e-3 && magnitude < 1e7)) return nullptr;
     int whole_digits = 1;  // of the integer part
@@ -122,32 +118,22 @@ char* put_value_short(char* out, double value) {
             n /= 10;
             --shown;
         }
-        // The digits, right-aligned in a scratch field, two at a time: at least one before the point.
-        char text[32];
-        char* const end = text + sizeof text;
-        char* p = end;
-        while (n >= 100) {
-            p -= 2;
-            std::memcpy(p, kPairs + 2 * (n % 100), 2);
-            n /= 100;
-        }
-        if (n >= 10) {
-            p -= 2;
-            std::memcpy(p, kPairs + 2 * n, 2);
-        } else {
-            *--p = static_cast<char>('0' + n);
-        }
-        while (end - p < shown + 1)
-            *--p = '0';
+        // Written from the last digit back, straight into place: the fraction's `shown` digits, the
+        // point, then the integer part (at least one digit).
+        int length = 1;
+        for (std::uint64_t rest = n / 10; rest != 0; rest /= 10)
+            ++length;
+        if (length < shown + 1) length = shown + 1;
         if (std::signbit(value)) *out++ = '-';
-        const auto integer = static_cast<std::size_t>(end - p - shown);
-        std::memcpy(out, p, integer);
-        out += integer;
-        if (shown > 0) {
-            *out = '.';
-            std::memcpy(out + 1, p + integer, static_cast<std::size_t>(shown));
-            out += 1 + shown;
-        }
+        char* p = out + length + (shown > 0 ? 1 : 0);
+        out = p;
+        for (int d = 0; d < shown; ++d, n /= 10)
+            *--p = static_cast<char>('0' + n % 10);
+        if (shown > 0) *--p = '.';
+        do {
+            *--p = static_cast<char>('0' + n % 10);
+            n /= 10;
+        } while (n != 0);
         return out;
     }
     return nullptr;
@@ -246,6 +232,30 @@ void CifWriter::set_residue(long residue) {
     residue_value_ = residue;
 }
 
+void CifWriter::set_column(long residue, long i, long j) {
+    column_ = {i, j, residue};
+    set_residue(residue);
+    char* h = head_.data();
+    std::memcpy(h, middle_, sizeof middle_);
+    h += middle_size_;
+    std::memcpy(h, residue_, kNumber);
+    h += residue_size_;
+    h = atomfmt::put(h, " ? ");
+    if (!oblique_) {
+        h = put_axis(h, x_, place_.xmin, axes_[0][0], i);
+        *h++ = ' ';
+        h = put_axis(h, y_, place_.ymin, axes_[1][1], j);
+        *h++ = ' ';
+    }
+    head_size_ = static_cast<std::size_t>(h - head_.data());
+    char* t = tail_;
+    *t++ = ' ';
+    std::memcpy(t, residue_, kNumber);
+    t += residue_size_;
+    t = atomfmt::put(t, " A 1\n");
+    tail_size_ = static_cast<std::size_t>(t - tail_);
+}
+
 void CifWriter::write(long serial, long residue, long i, long j, long k, double value) {
     if (!rows_) {
         put(kLoopHead);
@@ -253,16 +263,14 @@ void CifWriter::write(long serial, long residue, long i, long j, long k, double 
     }
     if (used_ + kLongestLine > pipe_.buffer_size()) flush();
     set_serial(serial);
-    set_residue(residue);
+    if (i != column_[0] || j != column_[1] || residue != column_[2]) set_column(residue, i, j);
     char* out = buffer_ + used_;
     out = atomfmt::put(out, "ATOM ");
     std::memcpy(out, serial_, kNumber);
     out += serial_size_;
-    std::memcpy(out, middle_, sizeof middle_);
-    out += middle_size_;
-    std::memcpy(out, residue_, kNumber);
-    out += residue_size_;
-    out = atomfmt::put(out, " ? ");
+    // The common head is copied in one fixed-size move, of which the row keeps head_size_ bytes.
+    std::memcpy(out, head_.data(), head_size_ <= kShortHead ? kShortHead : head_size_);
+    out += head_size_;
     if (oblique_) {
         const auto p = grid_position(place_, axes_, i, j, k);
         out = put_coordinate(out, p[0]);
@@ -271,18 +279,12 @@ void CifWriter::write(long serial, long residue, long i, long j, long k, double 
         *out++ = ' ';
         out = put_coordinate(out, p[2]);
     } else {
-        out = put_axis(out, x_, place_.xmin, axes_[0][0], i);
-        *out++ = ' ';
-        out = put_axis(out, y_, place_.ymin, axes_[1][1], j);
-        *out++ = ' ';
         out = put_axis(out, z_, place_.zmin, axes_[2][2], k);
     }
     out = atomfmt::put(out, " 1.00 ");
     out = put_value(out, value);
-    *out++ = ' ';
-    std::memcpy(out, residue_, kNumber);
-    out += residue_size_;
-    out = atomfmt::put(out, " A 1\n");
+    std::memcpy(out, tail_, sizeof tail_);
+    out += tail_size_;
     used_ = static_cast<std::size_t>(out - buffer_);
 }
 

@@ -3,6 +3,7 @@
 #ifndef VOXMOL_DX_WRITE_CIF_WRITER_H
 #define VOXMOL_DX_WRITE_CIF_WRITER_H
 
+#include <array>
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "dx/grid.h"
 #include "dx/uhbdio.h"
+#include "dx/write/atom_format.h"
 #include "dx/write/write_pipe.h"
 
 namespace ciffmt {
@@ -55,6 +57,7 @@ class CifWriter {
     void flush();
     void set_serial(long serial);
     void set_residue(long residue);
+    void set_column(long residue, long i, long j);
 
     writepipe::WritePipe pipe_;
     Axes axes_;
@@ -72,6 +75,14 @@ class CifWriter {
     long residue_value_ = -1;
     char middle_[32] = {};  // " <element> CA . UNK A 1 "
     std::size_t middle_size_ = 0;
+    // The text of the rows of one (i, j) column between the serial and z (the middle, the residue, and
+    // x and y unless the axes are oblique), and after the value (the residue again and the rest).
+    static constexpr std::size_t kShortHead = 96;
+    std::array<long, 3> column_{-1, -1, -1};  // i, j, residue
+    std::array<char, 128 + 2 * (atomfmt::kMaxFixed + 1)> head_{};
+    std::size_t head_size_ = 0;
+    char tail_[48] = {};
+    std::size_t tail_size_ = 0;
     char* buffer_;
     std::size_t used_ = 0;
     bool rows_ = false;  // the loop is open

@@ -119,6 +119,7 @@ RecordCounts write_records(std::FILE* file, const Tuhbdgrd& grid, ValueOrder ord
     auto note = [&counts](double value) {
         if (!(value >= counts.lowest)) counts.lowest = value;
         if (!(value <= counts.highest)) counts.highest = value;
+        counts.squares += value * value;
     };
 
     if (style.format == RecordFormat::mmcif) {

@@ -1,5 +1,6 @@
 #include "dx/write/pml_script.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -28,6 +29,13 @@ std::string load_command(const std::string& file, const std::string& name) {
 }
 
 }  // namespace
+
+double colour_scale(double window_bound, long written, double squares) {
+    if (written <= 0) return 1.0;
+    const double rms = std::sqrt(squares / static_cast<double>(written));
+    const double scale = std::fmin(std::fabs(window_bound), 2.0 * rms);
+    return std::isfinite(scale) && scale > 0.0 ? scale : 1.0;
+}
 
 std::string pml_script(const PmlScene& scene) {
     const double scale = scene.scale > 0.0 ? scene.scale : 1.0;

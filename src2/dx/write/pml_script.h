@@ -13,6 +13,12 @@ struct PmlScene {
     double sphere_radius = 0.2;           // Ångström
 };
 
+// The colour scale of a run's points: the window's largest bound in the grid's units (`window_bound`),
+// narrowed to twice the root mean square of the values written, so that a window left wide open
+// (-t -1000 1000) or a few large values near charged atoms do not wash every other point out to white.
+// 1 when nothing was written.
+double colour_scale(double window_bound, long written, double squares);
+
 // The script. It loads the points with PyMOL's distance bonding off (connect_mode 1: only bonds the file
 // lists), shows them as spheres of `sphere_radius` coloured with the red_white_blue spectrum of their B
 // (the value) from -scale to scale, and loads each structure as a cartoon (with sticks for what is not a

@@ -74,13 +74,14 @@ struct RecordFilter {
 };
 
 // What a walk found: the points in the value window, those of them in every region (the thinning then
-// writes every n-th of these), the records written, and the lowest and highest value written (NaN when
-// none was).
+// writes every n-th of these), the records written, the lowest and highest value written (NaN when none
+// was) and the sum of the squares of the values written.
 struct RecordCounts {
     long in_window = 0;
     long kept = 0;
     long written = 0;
     double lowest = 0.0, highest = 0.0;
+    double squares = 0.0;
 };
 
 // The volume one point of the grid stands for: |a . (b x c)| of its step vectors, in cubic Ångström.
