@@ -40,6 +40,7 @@ source "$root/bench/timing.sh"
 cd "$work"
 # A writes beside its input, as a plain run does; B beside its own link to the same potential.
 mkdir -p a b
+rm -f a/pot.pdb a/pot.cif b/pot.pdb b/pot.cif
 ln -sf ../pot.dx a/pot.dx
 ln -sf ../pot.dx b/pot.dx
 
@@ -54,7 +55,7 @@ pair() {
     done
     local records_a records_b
     records_a=$(grep -c '^ATOM' a/pot.pdb)
-    records_b=$(cat b/pot.pdb b/pot.cif 2>/dev/null | grep -c '^ATOM')
+    records_b=$( (cat b/pot.pdb b/pot.cif 2>/dev/null || true) | grep -c '^ATOM')
     rm -f a/pot.pdb a/pot.cif b/pot.pdb b/pot.cif
     awk -v name="$name" -v ra="$records_a" -v rb="$records_b" '
         { wa[NR] = $1; ca[NR] = $2; wb[NR] = $3; cb[NR] = $4; rw[NR] = $3 / $1; rc[NR] = $4 / $2 }

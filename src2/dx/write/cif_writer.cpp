@@ -98,6 +98,23 @@ constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 
 // value * 10^d, rounded, are written with d decimals when n / 10^d, a correctly rounded division of two
 // exact numbers, gives back the value itself: what a reader's correctly rounded conversion of the text
 // gives too. Trailing zeros of the fraction are dropped. Returns nullptr when no such text is found.
+constexpr std::uint64_t kWhole[] = {1,           10,           100,          1000,      10000,
+                                    100000,      1000000,      10000000,     100000000, 1000000000,
+                                    10000000000, 100000000000, 1000000000000};
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes the `count` last decimal digits of n (leading zeros included) so that they end at `end`.
+void put_digits(char* end, std::uint64_t n, int count) {
+    for (; count >= 2; count -= 2, n /= 100) {
+        end -= 2;
+        std::memcpy(end, kPairs + 2 * (n % 100), 2);
+    }
+    if (count == 1) *--end = static_cast<char>('0' + n % 10);
+}
+
 char* put_value_short(char* out, double value) {
     const double magnitude = std::fabs(value);
     if (!(magnitude >= 1e-3 && magnitude < 1e7)) return nullptr;
@@ -109,32 +126,26 @@ char* put_value_short(char* out, double value) {
     for (int digits = 7; digits <= 9; digits += 2) {
         const int decimals = magnitude < 1.0 ? digits + lead : digits - whole_digits;
         // Below 2^53 the sum is exact enough to round: a wrong n fails the check below, never the text.
-        const double scaled =
-            static_cast<double>(static_cast<std::uint64_t>(magnitude * kPowers[decimals] + 0.5));
-        if (scaled / kPowers[decimals] != magnitude) continue;
-        auto n = static_cast<std::uint64_t>(scaled);
-        int shown = decimals;
-        while (shown > 0 && n % 10 == 0) {
-            n /= 10;
+        const auto n = static_cast<std::uint64_t>(magnitude * kPowers[decimals] + 0.5);
+        if (static_cast<double>(n) / kPowers[decimals] != magnitude) continue;
+        // The value is n / 10^decimals exactly as a double reads it; its fraction is at least
+        // 10^-decimals, far above the rounding of a double this size, so the integer part is the
+        // double's own.
+        const auto whole = static_cast<std::uint64_t>(magnitude);
+        std::uint64_t fraction = n - whole * kWhole[decimals];
+        int shown = fraction == 0 ? 0 : decimals;
+        while (shown > 0 && fraction % 10 == 0) {
+            fraction /= 10;
             --shown;
         }
-        // Written from the last digit back, straight into place: the fraction's `shown` digits, the
-        // point, then the integer part (at least one digit).
-        int length = 1;
-        for (std::uint64_t rest = n / 10; rest != 0; rest /= 10)
-            ++length;
-        if (length < shown + 1) length = shown + 1;
         if (std::signbit(value)) *out++ = '-';
-        char* p = out + length + (shown > 0 ? 1 : 0);
-        out = p;
-        for (int d = 0; d < shown; ++d, n /= 10)
-            *--p = static_cast<char>('0' + n % 10);
-        if (shown > 0) *--p = '.';
-        do {
-            *--p = static_cast<char>('0' + n % 10);
-            n /= 10;
-        } while (n != 0);
-        return out;
+        const int integer = magnitude < 1.0 ? 1 : whole_digits;
+        put_digits(out + integer, whole, integer);
+        out += integer;
+        if (shown == 0) return out;
+        *out = '.';
+        put_digits(out + 1 + shown, fraction, shown);
+        return out + 1 + shown;
     }
     return nullptr;
 }
