@@ -104,6 +104,13 @@ int convert(Settings& s, const char*& stage, int stdout_fd) {
     std::unique_ptr<AtomCells> near, outside;
     if (s.near) near = atoms_within(*s.near, s.residues, LEVEL);
     if (s.outside) outside = atoms_within(*s.outside, std::nullopt, LEVEL);
+    // An output named like a structure file (--out=protein.pdb) would destroy the user's structure.
+    const std::string outname = output_name(s);
+    for (const auto* d : {&s.near, &s.outside}) {
+        if (!*d || outname == "-") continue;
+        if (same_file((*d)->file, outname) || (s.pml && same_file((*d)->file, outname + ".pml")))
+            run_failed("The output file would overwrite the structure file " + (*d)->file);
+    }
 
     if (LEVEL > 1) std::printf("I am reading the data file header:  %s  ...........\n", s.dataname.c_str());
     gridfmt::GridReading reading(s.dataname, s.order_given ? order : std::nullopt, LEVEL);
@@ -115,7 +122,6 @@ int convert(Settings& s, const char*& stage, int stdout_fd) {
     s.dimZ = grd.nz;
 
     const bool plain = !s.extended();
-    const std::string outname = output_name(s);
     const bool overwrites_input = outname != "-" && same_file(s.dataname, outname);
     const std::string pml_name = outname + ".pml";
     const bool pml_overwrites_input = s.pml && same_file(s.dataname, pml_name);

@@ -82,6 +82,7 @@ TEST(CliPoints, BadInputEndsWithTheErrorBlockAndWritesNothing) {
         {{"--out=nowhere/grid.pdb"}, "--out=nowhere/grid.pdb: the folder nowhere does not exist"},
         {{"--out="}, "--out=: no output file named"},
         {{"--out=grid.txt"}, "The output file would overwrite the input data file"},
+        {{"--near=protein.pdb:2", "--out=protein.pdb"}, "The output file would overwrite the structure file protein.pdb"},
         {{"--pml", "--out=-"}, "--pml writes its script beside the output file: --out=- names none"},
         {{"--cif=yes"}, "--cif=yes: --cif takes no value"},
         {{"--box"}, "--box: a value is needed: --box=..."},

@@ -7,7 +7,7 @@ namespace {
 
 // Cells enough for any protein at any radius, few enough to cost a few megabytes: a radius too small
 // for the structure's extent widens the cells instead.
-constexpr double kMaxCells = double{1 << 22};
+constexpr double kMaxCells = double{1 << 20};
 constexpr double kMaxVoxels = double{1 << 24};
 
 // A voxel is marked whole (all within, or all beyond) only with this margin, in Ångström, on the right

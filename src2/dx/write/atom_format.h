@@ -122,7 +122,7 @@ class AtomWriter {
           buffer_(pipe_.buffer()) {
         std::memcpy(tail_, "            \n", sizeof tail_);
         const std::size_t n = element.size() < 2 ? element.size() : 2;
-        std::memcpy(tail_ + 12 - n, element.data(), n);
+        if (n > 0) std::memcpy(tail_ + 12 - n, element.data(), n);
     }
 
     ~AtomWriter() { flush(); }  // the pipe then writes out the rest
