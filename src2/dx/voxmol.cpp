@@ -92,6 +92,29 @@ bool open_output(outfile::OutputFile& file, const std::string& outname, int stdo
     return outname == "-" ? file.open_descriptor(stdout_fd) : file.open(outname);
 }
 
+// What the PyMOL script shows: the output and the structures by their absolute names, the colour scale
+// of the window and the values written, spheres of 0.3 of the grid's shortest step.
+PmlScene scene_of(const Settings& s, const std::string& outname, const RecordFilter& filter,
+                  const RecordCounts& counts) {
+    PmlScene scene;
+    scene.points = absolute(outname);
+    if (s.near) scene.structures.push_back(absolute(s.near->file));
+    if (s.outside && (!s.near || !same_file(s.near->file, s.outside->file)))
+        scene.structures.push_back(absolute(s.outside->file));
+    double bound = std::fmax(std::fabs(filter.min), std::fabs(filter.max));
+    if (filter.sigma)
+        bound = std::fmax(std::fabs(filter.sigma->mean + filter.min * filter.sigma->sd),
+                          std::fabs(filter.sigma->mean + filter.max * filter.sigma->sd));
+    scene.scale = colour_scale(bound, counts.written, counts.squares);
+    double step = 0.0;
+    for (const auto& a : grid_axes(grd)) {
+        const double length = std::hypot(a[0], a[1], a[2]);
+        if (length > 0.0 && (step == 0.0 || length < step)) step = length;
+    }
+    if (step > 0.0) scene.sphere_radius = 0.3 * step;
+    return scene;
+}
+
 // The values read, the output named and checked, the records written: the run after the echo of its
 // settings. Returns the exit status. `stage` says what the run is doing, for a message should memory
 // run out. `stdout_fd` is where the output "-" goes.
@@ -211,24 +234,7 @@ int convert(Settings& s, const char*& stage, int stdout_fd) {
     if (LEVEL > 1) print_points_written(counts, cell_volume(grd));
 
     if (s.pml) {
-        PmlScene scene;
-        scene.points = absolute(outname);
-        if (s.near) scene.structures.push_back(absolute(s.near->file));
-        if (s.outside && (!s.near || !same_file(s.near->file, s.outside->file)))
-            scene.structures.push_back(absolute(s.outside->file));
-        double bound = std::fmax(std::fabs(filter.min), std::fabs(filter.max));
-        if (filter.sigma)
-            bound = std::fmax(std::fabs(filter.sigma->mean + filter.min * filter.sigma->sd),
-                              std::fabs(filter.sigma->mean + filter.max * filter.sigma->sd));
-        scene.scale = colour_scale(bound, counts.written, counts.squares);
-        const Axes axes = grid_axes(grd);
-        double step = 0.0;
-        for (const auto& a : axes) {
-            const double length = std::hypot(a[0], a[1], a[2]);
-            if (length > 0.0 && (step == 0.0 || length < step)) step = length;
-        }
-        if (step > 0.0) scene.sphere_radius = 0.3 * step;
-        const std::string script = pml_script(scene);
+        const std::string script = pml_script(scene_of(s, outname, filter, counts));
         std::fwrite(script.data(), 1, script.size(), pml.stream());
         if (!pml.commit()) run_failed("I cannot write the PyMOL script " + pml_name);
         if (LEVEL > 1) std::printf("PyMOL script: %s\n", pml_name.c_str());
