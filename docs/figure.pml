@@ -1,25 +1,15 @@
-# The picture in the README: ubiquitin's cartoon with the pseudo-atoms voxmol wrote for its
-# electrostatic potential, blue where it is above 1 kT/e and red where it is below -1 kT/e, coloured by
-# their B column (the potential). Run by docs/make_figure.sh in its work folder.
-load protein.pdb, protein
-remove solvent
-load positive.pdb, positive
-load negative.pdb, negative
-# Only the points in the solvent around the protein: inside it the potential is not what one looks at.
-remove (positive or negative) within 4.0 of protein
-remove (positive or negative) beyond 10.0 of protein
-hide everything
-show cartoon, protein
-set cartoon_color, grey70
-show spheres, positive or negative
-set sphere_scale, 0.22
-spectrum b, white_blue, positive, minimum=0, maximum=3
-spectrum b, red_white, negative, minimum=-3, maximum=0
+# The picture in the README: the script voxmol wrote beside pot.dx.cif (the points of ubiquitin's
+# potential in the solvent 3 to 8 A from the protein, coloured by value: red negative, white 0, blue
+# positive; the protein as a cartoon), then a view: a slab 14 A thick through the protein's middle.
+# Run by docs/make_figure.sh in its work folder.
+@pot.dx.cif.pml
+set cartoon_color, grey60
 bg_color white
 set ray_opaque_background, 1
 set ray_shadows, 0
-orient protein
+orient structure
 turn x, -90
-zoom protein, 6
+zoom structure, 9
+clip slab, 14
 ray 760, 600
 png potential.png

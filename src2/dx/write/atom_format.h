@@ -104,13 +104,14 @@ inline char* put(char* out, std::string_view text) {
 //   23-26 residue (%4d, then hybrid-36)                    27    insertion code, blank
 //   28-30 blanks                31-54 x, y, z (%8.3f, then fewer decimals, then %8.1e)
 //   55-60 occupancy "  1.00"    61-66 grid value (%6.2f, then fewer decimals, then %6.0e)
-//   67-78 twelve blanks         then the line end
+//   67-78 twelve blanks, or ten blanks and an element symbol right-justified in 77-78, then the line end
 // Every field keeps its columns, so each line is 78 characters and its line end whatever the numbers;
 // a fixed-column reader then reads every record right.
 class AtomWriter {
   public:
     // `threaded`: the buffers are written out by a second thread while the next ones are filled.
-    AtomWriter(std::FILE* file, const Tuhbdgrd& grid, bool threaded)
+    // `element` (at most two characters; empty: none) goes right-justified into columns 77-78.
+    AtomWriter(std::FILE* file, const Tuhbdgrd& grid, bool threaded, std::string_view element = {})
         : pipe_(file, threaded),
           axes_(grid_axes(grid)),
           place_(placement(grid)),
@@ -118,7 +119,11 @@ class AtomWriter {
           x_(grid.xmin, axes_[0][0], oblique_ ? 0 : grid.nx),
           y_(grid.ymin, axes_[1][1], oblique_ ? 0 : grid.ny),
           z_(grid.zmin, axes_[2][2], oblique_ ? 0 : grid.nz),
-          buffer_(pipe_.buffer()) {}
+          buffer_(pipe_.buffer()) {
+        std::memcpy(tail_, "            \n", sizeof tail_);
+        const std::size_t n = element.size() < 2 ? element.size() : 2;
+        if (n > 0) std::memcpy(tail_ + 12 - n, element.data(), n);
+    }
 
     ~AtomWriter() { flush(); }  // the pipe then writes out the rest
     AtomWriter(const AtomWriter&) = delete;
@@ -141,7 +146,8 @@ class AtomWriter {
         }
         out = put(out, "  1.00");
         out = atomfmt::put_value(out, value);
-        out = put(out, "            \n");
+        std::memcpy(out, tail_, sizeof tail_);
+        out += sizeof tail_;
         used_ = static_cast<std::size_t>(out - buffer_);
     }
 
@@ -181,6 +187,7 @@ class AtomWriter {
     AxisTexts x_, y_, z_;  // axis-aligned grids: the texts of each axis's positions, made once
     char* buffer_;         // the pipe's current buffer
     std::size_t used_ = 0;
+    char tail_[13];  // columns 67-78 and the line end
 };
 
 }  // namespace atomfmt

@@ -136,6 +136,21 @@ bool OutputFile::open(const std::string& path) {
     return true;
 }
 
+bool OutputFile::open_descriptor(int fd) {
+    discard();
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (copy < 0) return false;
+    file_ = ::fdopen(copy, "w");
+    if (file_ == nullptr) {
+        const int e = errno;
+        ::close(copy);
+        errno = e;
+        return false;
+    }
+    direct_ = true;
+    return true;
+}
+
 bool OutputFile::open_temporary(const std::string& folder, unsigned mode) {
     int fd = -1;
     // An unnamed file is linked into place through /proc; without /proc it could never be linked.

@@ -28,6 +28,11 @@ class OutputFile {
     // (no such folder, no permission, a folder of that name) or no temporary file can be made beside it.
     bool open(const std::string& path);
 
+    // Writes to a copy of the open descriptor `fd` (standard output) directly, as for an output that is
+    // not a regular file: what commit() flushes is what was written. False, with errno set, when it cannot
+    // be copied.
+    bool open_descriptor(int fd);
+
     // The stream to write; valid from a successful open() until commit() or discard().
     std::FILE* stream() const { return file_; }
 

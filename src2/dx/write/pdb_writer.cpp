@@ -1,13 +1,17 @@
-// The walk of the grid: x slowest, z fastest, one residue per (i, j) column, the value window and the
-// thinning step, and one record for each point kept.
+// The walk of the grid: x slowest, z fastest, one residue per (i, j) column, the value window, the regions
+// and the thinning step, and one record for each point kept.
 #include "dx/write/pdb_writer.h"
 #include "common/text_out.h"
 
+#include <cmath>
 #include <cstdio>
+#include <limits>
+#include <string>
 
 #include "common/fatal.h"
 #include "common/interrupt.h"
 #include "dx/write/atom_format.h"
+#include "dx/write/cif_writer.h"
 #include "dx/write/write_pipe.h"
 
 void print_writing_started() {
@@ -32,20 +36,20 @@ int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int 
     return 1;
 }
 
-long write_pdb_records(std::FILE* file, const Tuhbdgrd& grid, double min, double max, int resol,
-                       ValueOrder order, bool threaded, const ValueProgress* progress) {
-    // The walk reads nx*ny*nz values; a grid whose array is shorter is refused rather than read past.
-    const auto points = grid_points(grid);
-    if (!points || grid.data.size() < *points) run_failed("The grid holds fewer values than its dimensions");
-    std::fwrite(kRemarks.data(), 1, kRemarks.size(), file);
+namespace {
+
+// Walks every point, x slowest and z fastest, and hands every `resol`-th point that `keep(walk, i, j, k,
+// value)` accepts to `emit(serial, residue, i, j, k, value)`. Returns the number emitted. With
+// `progress`, a column is walked once its values are final; an abandoned progress ends the walk.
+template <class Keep, class Emit>
+long walk_points(const Tuhbdgrd& grid, std::size_t points, ValueOrder order, int resol,
+                 const ValueProgress* progress, Keep&& keep, Emit&& emit) {
     long w = 0;  // serial of the last written record
-    if (*points == 0) return w;
-    atomfmt::AtomWriter writer(file, grid, threaded);
     const long nx = grid.nx, ny = grid.ny, nz = grid.nz;
     const bool x_fastest = order == ValueOrder::x_fastest;
-    std::size_t ready = progress == nullptr ? *points : 0;  // values known to be final
+    std::size_t ready = progress == nullptr ? points : 0;  // values known to be final
     long v = 0;      // element of the current point in walk order (z fastest)
-    int icol = 0;    // in-window points since the last written record
+    int icol = 0;    // kept points since the last written record
     long resid = 0;  // one residue per (i, j) column of points
     for (long i = 0; i < nx; ++i) {
         for (long j = 0; j < ny; ++j) {
@@ -58,11 +62,11 @@ long write_pdb_records(std::FILE* file, const Tuhbdgrd& grid, double min, double
             }
             for (long k = 0; k < nz; ++k, ++v) {
                 const double value = grid.data[x_fastest ? i + nx * (j + ny * k) : v];
-                if (min <= value && value <= max) {
+                if (keep(static_cast<std::size_t>(v), i, j, k, value)) {
                     ++icol;
                     if (icol == resol) {
                         ++w;
-                        writer.write(w, resid, i, j, k, value);
+                        emit(w, resid, i, j, k, value);
                         icol = 0;
                     }
                 }
@@ -70,4 +74,109 @@ long write_pdb_records(std::FILE* file, const Tuhbdgrd& grid, double min, double
         }
     }
     return w;
+}
+
+// The number of points, checked against the values the grid holds: the walk reads nx*ny*nz of them, and
+// a grid whose array is shorter is refused rather than read past.
+std::size_t checked_points(const Tuhbdgrd& grid) {
+    const auto points = grid_points(grid);
+    if (!points || grid.data.size() < *points) run_failed("The grid holds fewer values than its dimensions");
+    return *points;
+}
+
+}  // namespace
+
+long write_pdb_records(std::FILE* file, const Tuhbdgrd& grid, double min, double max, int resol,
+                       ValueOrder order, bool threaded, const ValueProgress* progress) {
+    const std::size_t points = checked_points(grid);
+    std::fwrite(kRemarks.data(), 1, kRemarks.size(), file);
+    if (points == 0) return 0;
+    atomfmt::AtomWriter writer(file, grid, threaded);
+    return walk_points(
+        grid, points, order, resol, progress,
+        [min, max](std::size_t, long, long, long, double value) { return min <= value && value <= max; },
+        [&writer](long serial, long resid, long i, long j, long k, double value) {
+            writer.write(serial, resid, i, j, k, value);
+        });
+}
+
+RecordCounts write_records(std::FILE* file, const Tuhbdgrd& grid, ValueOrder order,
+                           const RecordFilter& filter, int resol, const RecordStyle& style, bool threaded,
+                           const ValueProgress* progress) {
+    const std::size_t points = checked_points(grid);
+    if (!filter.mask.empty() && filter.mask.size() < points)
+        run_failed("The mask holds fewer entries than the grid has points");
+    RecordCounts counts;
+    counts.lowest = counts.highest = std::numeric_limits<double>::quiet_NaN();
+
+    const Axes axes = grid_axes(grid);
+    const bool regions = filter.has_regions();
+    RecordFilter::Hints hints;
+    auto keep = [&](std::size_t walk, long i, long j, long k, double value) {
+        if (!filter.in_window(value)) return false;
+        ++counts.in_window;
+        if (regions && !filter.in_regions(walk, grid_position(grid, axes, i, j, k), hints)) return false;
+        ++counts.kept;
+        return true;
+    };
+    auto note = [&counts](double value) {
+        if (!(value >= counts.lowest)) counts.lowest = value;
+        if (!(value <= counts.highest)) counts.highest = value;
+        counts.squares += value * value;
+    };
+
+    if (style.format == RecordFormat::mmcif) {
+        ciffmt::CifWriter writer(file, grid, threaded, style.element, style.block);
+        if (points == 0) return counts;
+        counts.written = walk_points(grid, points, order, resol, progress, keep,
+                                     [&](long serial, long resid, long i, long j, long k, double value) {
+                                         writer.write(serial, resid, i, j, k, value);
+                                         note(value);
+                                     });
+        return counts;
+    }
+    std::fwrite(kRemarks.data(), 1, kRemarks.size(), file);
+    if (points == 0) return counts;
+    atomfmt::AtomWriter writer(file, grid, threaded, style.element);
+    counts.written = walk_points(grid, points, order, resol, progress, keep,
+                                 [&](long serial, long resid, long i, long j, long k, double value) {
+                                     writer.write(serial, resid, i, j, k, value);
+                                     note(value);
+                                 });
+    return counts;
+}
+
+namespace {
+
+// A number's text with a comma between groups of three digits before its decimal point: "4014433" gives
+// "4,014,433", "4882.5" gives "4,882.5".
+std::string grouped(const std::string& text) {
+    std::size_t end = text.find('.');
+    if (end == std::string::npos) end = text.size();
+    std::size_t first = text.find_first_of("0123456789");
+    if (first == std::string::npos || first > end) first = end;
+    std::string out = text.substr(0, first);
+    for (std::size_t at = first; at < end; ++at) {
+        if (at > first && (end - at) % 3 == 0) out += ',';
+        out += text[at];
+    }
+    return out + text.substr(end);
+}
+
+}  // namespace
+
+void print_points_written(const RecordCounts& counts, double cell_volume) {
+    char volume[64];
+    std::snprintf(volume, sizeof volume, "%.1f", static_cast<double>(counts.kept) * cell_volume);
+    const std::string written = grouped(std::to_string(counts.written));
+    const std::string in_window = grouped(std::to_string(counts.in_window));
+    if (counts.kept == counts.written) {
+        std::fprintf(text_out(), "Points written: %s of %s in the window (%s \u00c5\u00b3)\n",
+                     written.c_str(), in_window.c_str(), grouped(volume).c_str());
+    } else {
+        std::fprintf(text_out(),
+                     "Points written: %s of %s in the window (%s kept before thinning, %s \u00c5\u00b3)\n",
+                     written.c_str(), in_window.c_str(), grouped(std::to_string(counts.kept)).c_str(),
+                     grouped(volume).c_str());
+    }
 }

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "common/interrupt.h"
-#include "dx/write/export.h"
 #include "dx/write/atom_format.h"
+#include "dx/write/export.h"
 
 namespace gridexport {
 

@@ -4,7 +4,9 @@
 #ifndef VOXMOL_DX_WRITE_STREAMED_OUTPUT_H
 #define VOXMOL_DX_WRITE_STREAMED_OUTPUT_H
 
+#include <cstdio>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -20,6 +22,13 @@ class StreamedOutput {
     // writes after reading, and reports what is wrong at that point.
     static std::unique_ptr<StreamedOutput> start(const std::string& outname, const Tuhbdgrd& grid, double min,
                                                  double max, int resol, ValueProgress& progress);
+
+    // The same for any output and any records: `open` opens the output (false: the run writes after
+    // reading), and `write` writes every record into the stream, following `progress`, on the writing
+    // thread.
+    using Opener = std::function<bool(outfile::OutputFile&)>;
+    using Writing = std::function<void(std::FILE*, const ValueProgress&)>;
+    static std::unique_ptr<StreamedOutput> start(const Opener& open, ValueProgress& progress, Writing write);
 
     // Waits for the last record and puts the file in place; false when it could not be written (nothing
     // is then left behind). What the writing thread threw (no memory) is thrown here.

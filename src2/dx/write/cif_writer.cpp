@@ -1,0 +1,318 @@
+#include "dx/write/cif_writer.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "dx/write/atom_format.h"
+#include "dx/write/pdb_writer.h"
+
+namespace ciffmt {
+
+namespace {
+
+constexpr std::size_t kText = 16;  // room for one cached coordinate text
+constexpr long kMaxCached = 1 << 16;
+constexpr std::size_t kMaxValue = 32;
+// Fixed text, two integers, three coordinates and a value, each with the room its formatter may use.
+constexpr std::size_t kLongestLine = 256 + 3 * 24 + 3 * atomfmt::kMaxFixed + kMaxValue;
+
+bool oblique(const Axes& a) {
+    return a[0][1] != 0.0 || a[0][2] != 0.0 || a[1][0] != 0.0 || a[1][2] != 0.0 || a[2][0] != 0.0 ||
+           a[2][1] != 0.0;
+}
+
+char* put_integer(char* out, long value) {
+    return std::to_chars(out, out + atomfmt::kMaxLong, value).ptr;
+}
+
+// The head of the file: the data block, the remarks every output carries, and the description of the
+// points' component. PyMOL bonds atoms by distance unless the file lists its components' bonds: one
+// _chem_comp_bond row naming UNK with no atoms says it has none, and every point stays a lone atom.
+std::string head(std::string_view block) {
+    std::string text = "data_" + std::string(block) + "\n#\n";
+    for (std::size_t at = 0; at < kRemarks.size();) {
+        const std::size_t end = kRemarks.find('\n', at);
+        std::string_view line = kRemarks.substr(at, end - at);
+        line.remove_prefix(std::string_view("REMARK  ").size());
+        text += "# ";
+        text += line;
+        text += '\n';
+        at = end + 1;
+    }
+    text += "#\n_entry.id " + std::string(block) +
+            "\n#\n"
+            "_chem_comp.id UNK\n"
+            "_chem_comp.type non-polymer\n"
+            "_chem_comp.name 'grid point'\n"
+            "#\n"
+            "_chem_comp_bond.comp_id UNK\n"
+            "_chem_comp_bond.atom_id_1 .\n"
+            "_chem_comp_bond.atom_id_2 .\n"
+            "_chem_comp_bond.value_order .\n"
+            "#\n"
+            "_entity.id 1\n"
+            "_entity.type non-polymer\n"
+            "#\n";
+    return text;
+}
+
+// The loop's column names, written before the first row: a file with no point has no loop, since a
+// loop without a row is not CIF.
+constexpr std::string_view kLoopHead =
+    "loop_\n"
+    "_atom_site.group_PDB\n"
+    "_atom_site.id\n"
+    "_atom_site.type_symbol\n"
+    "_atom_site.label_atom_id\n"
+    "_atom_site.label_alt_id\n"
+    "_atom_site.label_comp_id\n"
+    "_atom_site.label_asym_id\n"
+    "_atom_site.label_entity_id\n"
+    "_atom_site.label_seq_id\n"
+    "_atom_site.pdbx_PDB_ins_code\n"
+    "_atom_site.Cartn_x\n"
+    "_atom_site.Cartn_y\n"
+    "_atom_site.Cartn_z\n"
+    "_atom_site.occupancy\n"
+    "_atom_site.B_iso_or_equiv\n"
+    "_atom_site.auth_seq_id\n"
+    "_atom_site.auth_asym_id\n"
+    "_atom_site.pdbx_PDB_model_num\n";
+
+}  // namespace
+
+char* put_coordinate(char* out, double value) {
+    return atomfmt::put_fixed(out, value, 0, 3);
+}
+
+namespace {
+
+constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12};
+
+// The common case of put_value: a value of moderate size whose shortest text has at most nine significant
+// digits (every value read from a text with that many, as grid files write them: APBS "%12.6E", cube files
+// "%13.5E", AutoDock "%.3f"). Seven digits are tried, then nine (which holds eight). The digits n of
+// value * 10^d, rounded, are written with d decimals when n / 10^d, a correctly rounded division of two
+// exact numbers, gives back the value itself: what a reader's correctly rounded conversion of the text
+// gives too. Trailing zeros of the fraction are dropped. Returns nullptr when no such text is found.
+constexpr std::uint64_t kWhole[] = {1,           10,           100,          1000,      10000,
+                                    100000,      1000000,      10000000,     100000000, 1000000000,
+                                    10000000000, 100000000000, 1000000000000};
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes the `count` last decimal digits of n (leading zeros included) so that they end at `end`.
+void put_digits(char* end, std::uint64_t n, int count) {
+    for (; count >= 2; count -= 2, n /= 100) {
+        end -= 2;
+        std::memcpy(end, kPairs + 2 * (n % 100), 2);
+    }
+    if (count == 1) *--end = static_cast<char>('0' + n % 10);
+}
+
+char* put_value_short(char* out, double value) {
+    const double magnitude = std::fabs(value);
+    if (!(magnitude >= 1e-3 && magnitude < 1e7)) return nullptr;
+    int whole_digits = 1;  // of the integer part
+    while (whole_digits < 7 && magnitude >= kPowers[whole_digits])
+        ++whole_digits;
+    // Below 1, the zeros after the point come before the significant digits.
+    const int lead = magnitude < 1e-2 ? 2 : (magnitude < 1e-1 ? 1 : 0);
+    for (int digits = 7; digits <= 9; digits += 2) {
+        const int decimals = magnitude < 1.0 ? digits + lead : digits - whole_digits;
+        // Below 2^53 the sum is exact enough to round: a wrong n fails the check below, never the text.
+        const auto n = static_cast<std::uint64_t>(magnitude * kPowers[decimals] + 0.5);
+        if (static_cast<double>(n) / kPowers[decimals] != magnitude) continue;
+        // The value is n / 10^decimals exactly as a double reads it; its fraction is at least
+        // 10^-decimals, far above the rounding of a double this size, so the integer part is the
+        // double's own.
+        const auto whole = static_cast<std::uint64_t>(magnitude);
+        std::uint64_t fraction = n - whole * kWhole[decimals];
+        int shown = fraction == 0 ? 0 : decimals;
+        while (shown > 0 && fraction % 10 == 0) {
+            fraction /= 10;
+            --shown;
+        }
+        if (std::signbit(value)) *out++ = '-';
+        const int integer = magnitude < 1.0 ? 1 : whole_digits;
+        put_digits(out + integer, whole, integer);
+        out += integer;
+        if (shown == 0) return out;
+        *out = '.';
+        put_digits(out + 1 + shown, fraction, shown);
+        return out + 1 + shown;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+char* put_value(char* out, double value) {
+    if (char* end = put_value_short(out, value)) return end;
+    return std::to_chars(out, out + kMaxValue, value).ptr;
+}
+
+std::string block_name(std::string_view file_name) {
+    const std::size_t slash = file_name.rfind('/');
+    if (slash != std::string_view::npos) file_name.remove_prefix(slash + 1);
+    const std::size_t dot = file_name.rfind('.');
+    if (dot != std::string_view::npos && dot > 0) file_name = file_name.substr(0, dot);
+    std::string name;
+    for (char c : file_name) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                           c == '-' || c == '.' || c == '+';
+        name += plain ? c : '_';
+    }
+    return name.empty() ? "voxmol" : name;
+}
+
+CifWriter::CifWriter(std::FILE* file, const Tuhbdgrd& grid, bool threaded, std::string_view element,
+                     std::string_view block)
+    : pipe_(file, threaded),
+      axes_(grid_axes(grid)),
+      place_(grid),
+      oblique_(oblique(axes_)),
+      buffer_(pipe_.buffer()) {
+    place_.data = {};
+    if (!oblique_) {
+        x_ = axis_texts(grid.xmin, axes_[0][0], grid.nx);
+        y_ = axis_texts(grid.ymin, axes_[1][1], grid.ny);
+        z_ = axis_texts(grid.zmin, axes_[2][2], grid.nz);
+    }
+    const std::string middle =
+        " " + std::string(element.empty() ? "X" : element.substr(0, 2)) + " CA . UNK A 1 ";
+    std::memcpy(middle_, middle.data(), middle.size());
+    middle_size_ = middle.size();
+    put(head(block));
+}
+
+CifWriter::~CifWriter() {
+    if (rows_) put("#\n");
+    flush();
+}
+
+CifWriter::Texts CifWriter::axis_texts(double min, double h, long n) {
+    Texts t;
+    if (n > kMaxCached) return t;
+    t.bytes.resize(static_cast<std::size_t>(n) * kText);
+    t.n.resize(static_cast<std::size_t>(n));
+    char text[atomfmt::kMaxFixed];
+    for (long i = 0; i < n; ++i) {
+        const auto length =
+            static_cast<std::size_t>(put_coordinate(text, min + static_cast<double>(i) * h) - text);
+        if (length > kText) continue;  // left to be formatted on the fly
+        std::memcpy(t.bytes.data() + static_cast<std::size_t>(i) * kText, text, length);
+        t.n[static_cast<std::size_t>(i)] = static_cast<unsigned char>(length);
+    }
+    return t;
+}
+
+char* CifWriter::put_axis(char* out, const Texts& t, double min, double h, long i) const {
+    const auto at = static_cast<std::size_t>(i);
+    if (at < t.n.size() && t.n[at] != 0) {
+        std::memcpy(out, t.bytes.data() + at * kText, kText);
+        return out + t.n[at];
+    }
+    return put_coordinate(out, min + static_cast<double>(i) * h);
+}
+
+void CifWriter::set_serial(long serial) {
+    if (serial == serial_value_ + 1 && serial_size_ > 0) {
+        // One more: the digits counted up from the last, a carry now and then.
+        std::size_t at = serial_size_;
+        while (at > 0 && serial_[at - 1] == '9')
+            serial_[--at] = '0';
+        if (at > 0 && serial_[at - 1] != '-') {
+            ++serial_[at - 1];
+            serial_value_ = serial;
+            return;
+        }
+    }
+    serial_size_ = static_cast<std::size_t>(put_integer(serial_, serial) - serial_);
+    serial_value_ = serial;
+}
+
+void CifWriter::set_residue(long residue) {
+    if (residue == residue_value_) return;
+    residue_size_ = static_cast<std::size_t>(put_integer(residue_, residue) - residue_);
+    residue_value_ = residue;
+}
+
+void CifWriter::set_column(long residue, long i, long j) {
+    column_ = {i, j, residue};
+    set_residue(residue);
+    char* h = head_.data();
+    std::memcpy(h, middle_, sizeof middle_);
+    h += middle_size_;
+    std::memcpy(h, residue_, kNumber);
+    h += residue_size_;
+    h = atomfmt::put(h, " ? ");
+    if (!oblique_) {
+        h = put_axis(h, x_, place_.xmin, axes_[0][0], i);
+        *h++ = ' ';
+        h = put_axis(h, y_, place_.ymin, axes_[1][1], j);
+        *h++ = ' ';
+    }
+    head_size_ = static_cast<std::size_t>(h - head_.data());
+    char* t = tail_;
+    *t++ = ' ';
+    std::memcpy(t, residue_, kNumber);
+    t += residue_size_;
+    t = atomfmt::put(t, " A 1\n");
+    tail_size_ = static_cast<std::size_t>(t - tail_);
+}
+
+void CifWriter::write(long serial, long residue, long i, long j, long k, double value) {
+    if (!rows_) {
+        put(kLoopHead);
+        rows_ = true;
+    }
+    if (used_ + kLongestLine > pipe_.buffer_size()) flush();
+    set_serial(serial);
+    if (i != column_[0] || j != column_[1] || residue != column_[2]) set_column(residue, i, j);
+    char* out = buffer_ + used_;
+    out = atomfmt::put(out, "ATOM ");
+    std::memcpy(out, serial_, kNumber);
+    out += serial_size_;
+    // The common head is copied in one fixed-size move, of which the row keeps head_size_ bytes.
+    std::memcpy(out, head_.data(), head_size_ <= kShortHead ? kShortHead : head_size_);
+    out += head_size_;
+    if (oblique_) {
+        const auto p = grid_position(place_, axes_, i, j, k);
+        out = put_coordinate(out, p[0]);
+        *out++ = ' ';
+        out = put_coordinate(out, p[1]);
+        *out++ = ' ';
+        out = put_coordinate(out, p[2]);
+    } else {
+        out = put_axis(out, z_, place_.zmin, axes_[2][2], k);
+    }
+    out = atomfmt::put(out, " 1.00 ");
+    out = put_value(out, value);
+    std::memcpy(out, tail_, sizeof tail_);
+    out += tail_size_;
+    used_ = static_cast<std::size_t>(out - buffer_);
+}
+
+void CifWriter::put(std::string_view text) {
+    while (!text.empty()) {
+        if (used_ == pipe_.buffer_size()) flush();
+        const std::size_t n = std::min(text.size(), pipe_.buffer_size() - used_);
+        std::memcpy(buffer_ + used_, text.data(), n);
+        used_ += n;
+        text.remove_prefix(n);
+    }
+}
+
+void CifWriter::flush() {
+    pipe_.submit(used_);
+    buffer_ = pipe_.buffer();
+    used_ = 0;
+}
+
+}  // namespace ciffmt
