@@ -19,6 +19,7 @@
 #include "dx/grid.h"
 #include "dx/voxmol.h"
 #include "dx/write/pdb_writer.h"
+#include "dx/write/record_filter.h"
 #include "dx/write/write_pipe.h"
 #include "host.h"
 
@@ -191,20 +192,50 @@ std::unique_ptr<Grid> read_grid(const py::handle& path, const py::handle& level_
     return g;
 }
 
+// A mask of the grid's shape as one byte per point in walk order, point (i, j, k) at (i*ny + j)*nz + k.
+py::array_t<std::uint8_t, py::array::c_style> as_mask(const Grid& g, const py::handle& v) {
+    py::array a;
+    try {
+        a = py::module_::import("numpy").attr("asarray")(v);
+    } catch (const py::error_already_set&) {
+        throw py::type_error("mask must be an array of booleans");
+    }
+    if (a.dtype().kind() != 'b')
+        throw py::type_error("mask must be an array of booleans, not " + py::str(a.dtype()).cast<std::string>());
+    const auto& r = g.record;
+    if (a.ndim() != 3 || a.shape(0) != r.nx || a.shape(1) != r.ny || a.shape(2) != r.nz)
+        throw py::value_error("mask must have the grid's shape (" + std::to_string(r.nx) + ", " +
+                              std::to_string(r.ny) + ", " + std::to_string(r.nz) + "), not " +
+                              py::str(a.attr("shape")).cast<std::string>());
+    return py::array_t<std::uint8_t, py::array::c_style>::ensure(
+        py::module_::import("numpy").attr("ascontiguousarray")(a, py::arg("dtype") = "uint8"));
+}
+
 long write_grid_pdb(const Grid& g, const py::handle& target, const py::handle& window_arg,
-                    const py::handle& step_arg, const py::handle& verbose_arg) {
+                    const py::handle& step_arg, const py::handle& verbose_arg, const py::handle& mask_arg) {
     // Plain variables, not a structured binding: the lambda below captures them.
     const std::pair<double, double> window = as_window(window_arg, "window");
     const double min = window.first, max = window.second;
     const int step = checked_step(step_arg);
     const bool verbose = as_bool(verbose_arg, "verbose");
+    py::array_t<std::uint8_t, py::array::c_style> mask;
+    if (!mask_arg.is_none()) mask = as_mask(g, mask_arg);
     Output out(target);
     // A Python file object may only be written from this thread.
     const bool threaded = !out.to_python() && writepipe::second_thread_pays();
     return released(verbose, [&] {
         print_writing_started();
-        const long records =
-            write_pdb_records(out.get(), g.record, min, max, step, g.order, threaded, nullptr);
+        long records = 0;
+        if (mask_arg.is_none()) {
+            records = write_pdb_records(out.get(), g.record, min, max, step, g.order, threaded, nullptr);
+        } else {
+            RecordFilter filter;
+            filter.min = min;
+            filter.max = max;
+            filter.mask = std::span<const std::uint8_t>(mask.data(), static_cast<std::size_t>(mask.size()));
+            records = write_records(out.get(), g.record, g.order, filter, step, RecordStyle{}, threaded, nullptr)
+                          .written;
+        }
         out.close();
         print_writing_done();
         return records;
@@ -214,8 +245,43 @@ long write_grid_pdb(const Grid& g, const py::handle& target, const py::handle& w
 // A conversion run uses the converter's one grid record (grd): runs from two threads take turns.
 std::mutex conversion_turn;
 
+// A (file, distance) pair of convert's near= and outside=.
+std::optional<StructureDistance> as_structure_distance(const py::handle& v, const char* what) {
+    if (v.is_none()) return std::nullopt;
+    if (py::isinstance<py::str>(v) || !py::isinstance<py::sequence>(v) || py::len(v) != 2)
+        throw py::type_error(std::string(what) + " must be a pair (structure file, distance in Angstrom)");
+    const py::sequence pair = py::reinterpret_borrow<py::sequence>(v);
+    StructureDistance d;
+    d.file = file_name(pair[0], what);
+    d.distance = as_double(pair[1], what, true);
+    if (d.distance < 0.0) throw py::value_error(std::string(what) + "'s distance must not be negative");
+    return d;
+}
+
+// convert's box=: (x0, y0, z0, x1, y1, z1), or ((x0, y0, z0), (x1, y1, z1)).
+std::optional<PositionBox> as_box(const py::handle& v) {
+    if (v.is_none()) return std::nullopt;
+    py::array_t<double, py::array::c_style | py::array::forcecast> a;
+    try {
+        a = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(v);
+    } catch (const py::error_already_set&) {
+    }
+    if (!a || a.size() != 6) throw py::type_error("box must be six numbers: x0, y0, z0, x1, y1, z1");
+    PositionBox box;
+    for (int d = 0; d < 3; ++d) {
+        box.lo[d] = a.data()[d];
+        box.hi[d] = a.data()[3 + d];
+        if (!std::isfinite(box.lo[d]) || !std::isfinite(box.hi[d])) throw py::value_error("box must be finite");
+        if (box.lo[d] > box.hi[d]) throw py::value_error("box's minimum lies above its maximum");
+    }
+    return box;
+}
+
 py::object convert(const py::handle& path, const py::handle& window_arg, const py::handle& step_arg,
-                   const py::handle& order_arg, const py::handle& verbose_arg, const py::handle& level_arg) {
+                   const py::handle& order_arg, const py::handle& verbose_arg, const py::handle& level_arg,
+                   const py::handle& near_arg, const py::handle& residues_arg, const py::handle& outside_arg,
+                   const py::handle& sigma_arg, const py::handle& box_arg, const py::handle& out_arg,
+                   const py::handle& cif_arg, const py::handle& element_arg, const py::handle& pml_arg) {
     const std::string name = file_name(path);
     const auto [min, max] = as_window(window_arg, "window");
     const int step = checked_step(step_arg);
@@ -232,12 +298,27 @@ py::object convert(const py::handle& path, const py::handle& window_arg, const p
         s.order_given = true;
     }
     if (!level_arg.is_none()) s.LEVEL = checked_level(level_arg);
+    // The options of the command line's --near, --residues, --outside, --sigma, --box, --out, --cif,
+    // --element and --pml, checked by the run as the command line's are.
+    s.near = as_structure_distance(near_arg, "near");
+    if (!residues_arg.is_none()) s.residues = as_str(residues_arg, "residues");
+    s.outside = as_structure_distance(outside_arg, "outside");
+    s.sigma = as_bool(sigma_arg, "sigma");
+    s.box = as_box(box_arg);
+    if (!out_arg.is_none()) {
+        s.out = file_name(out_arg, "out");
+        // A call has no standard output of its own to write the records to; write_pdb takes sys.stdout.
+        if (s.out == "-") throw py::value_error("out='-' is the command line's standard output: use write_pdb");
+    }
+    s.cif = as_bool(cif_arg, "cif");
+    if (!element_arg.is_none()) s.element = as_str(element_arg, "element");
+    s.pml = as_bool(pml_arg, "pml");
     check_readable(name);
     released(verbose, [&] {
         std::lock_guard turn(conversion_turn);
         return run_conversion(s);
     });
-    return shown_name(output_name(name));
+    return shown_name(output_name(s));
 }
 
 py::array positions_of(const Grid& g) {
@@ -605,17 +686,27 @@ void bind_grid(py::module_& m) {
           "OSError (FileNotFoundError, PermissionError, IsADirectoryError).");
     m.def("write_pdb", &write_grid_pdb, py::arg("grid"), py::arg("path"),
           py::arg("window") = std::pair<double, double>(-1.0, 1.0), py::arg("step") = 1,
-          py::arg("verbose") = false,
-          "write_pdb(grid, path, window=(-1.0, 1.0), step=1, verbose=False)\n--\n\n"
+          py::arg("verbose") = false, py::arg("mask") = py::none(),
+          "write_pdb(grid, path, window=(-1.0, 1.0), step=1, verbose=False, mask=None)\n--\n\n"
           "Writes the pseudo-atom PDB file the command line writes for this grid, window (min, max) and step "
           "(-t and -r), to a path (replaced only when complete) or a file object opened for writing; returns "
-          "the number of ATOM records. The two progress lines go to sys.stdout only when verbose.");
+          "the number of ATOM records. mask, a boolean array of the grid's shape indexed [i, j, k], keeps "
+          "only the points where it is True (the step then counts the points kept). The two progress lines "
+          "go to sys.stdout only when verbose.");
     m.def("convert", &convert, py::arg("path"), py::arg("window") = std::pair<double, double>(-1.0, 1.0),
           py::arg("step") = 1, py::arg("order") = "XYZ", py::arg("verbose") = false,
-          py::arg("level") = py::none(),
-          "convert(path, window=(-1.0, 1.0), step=1, order='XYZ', verbose=False, level=None)\n--\n\n"
-          "One command-line run, voxmol <path> -t min max -r step [-o order] [-l level]: writes the PDB file "
-          "beside the input and returns its name. The run's messages go to sys.stdout only when verbose. "
+          py::arg("level") = py::none(), py::arg("near") = py::none(), py::arg("residues") = py::none(),
+          py::arg("outside") = py::none(), py::arg("sigma") = false, py::arg("box") = py::none(),
+          py::arg("out") = py::none(), py::arg("cif") = false, py::arg("element") = py::none(),
+          py::arg("pml") = false,
+          "convert(path, window=(-1.0, 1.0), step=1, order='XYZ', verbose=False, level=None, near=None, "
+          "residues=None, outside=None, sigma=False, box=None, out=None, cif=False, element=None, "
+          "pml=False)\n--\n\n"
+          "One command-line run, voxmol <path> -t min max -r step [-o order] [-l level] and the options "
+          "--near=FILE:R (near=(file, R)), --residues=EXPR, --outside=FILE:D (outside=(file, D)), --sigma, "
+          "--box=x0,y0,z0,x1,y1,z1 (box=six numbers), --out=PATH, --cif, --element=SYM and --pml: writes the "
+          "output (beside the input unless out names it) and returns its name. The run's messages go to "
+          "sys.stdout only when verbose; what it refuses raises voxmol.Error with the command line's message. "
           "Ctrl-C stops the run and leaves an earlier output as it was.");
     m.def(
         "write_grid", &write_grid, py::arg("grid"), py::arg("path"), py::arg("format") = py::none(),

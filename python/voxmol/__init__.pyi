@@ -177,6 +177,7 @@ def write_pdb(
     window: Tuple[float, float] = (-1.0, 1.0),
     step: int = 1,
     verbose: bool = False,
+    mask: Optional[npt.NDArray[np.bool_]] = None,
 ) -> int: ...
 def convert(
     path: _Path,
@@ -185,6 +186,15 @@ def convert(
     order: str = "XYZ",
     verbose: bool = False,
     level: Optional[int] = None,
+    near: Optional[Tuple[_Path, float]] = None,
+    residues: Optional[str] = None,
+    outside: Optional[Tuple[_Path, float]] = None,
+    sigma: bool = False,
+    box: Optional[Sequence[float]] = None,
+    out: Optional[_Path] = None,
+    cif: bool = False,
+    element: Optional[str] = None,
+    pml: bool = False,
 ) -> str: ...
 def write_grid(grid: Grid, path: _Writable, format: Optional[Literal["dx", "opendx", "mrc", "ccp4", "map"]] = None) -> None: ...
 def write_points(

@@ -28,10 +28,9 @@ char* put_integer(char* out, long value) {
     return std::to_chars(out, out + atomfmt::kMaxLong, value).ptr;
 }
 
-// The head of the file: the data block, the remarks every output carries, and the description of the
-// points' component. PyMOL bonds atoms by distance unless the file lists its components' bonds: one
-// _chem_comp_bond row naming UNK with no atoms says it has none, and every point stays a lone atom.
-std::string head(std::string_view block) {
+}  // namespace
+
+std::string file_head(std::string_view block, std::string_view component) {
     std::string text = "data_" + std::string(block) + "\n#\n";
     for (std::size_t at = 0; at < kRemarks.size();) {
         const std::size_t end = kRemarks.find('\n', at);
@@ -42,13 +41,18 @@ std::string head(std::string_view block) {
         text += '\n';
         at = end + 1;
     }
+    const std::string comp(component);
     text += "#\n_entry.id " + std::string(block) +
             "\n#\n"
-            "_chem_comp.id UNK\n"
+            "_chem_comp.id " +
+            comp +
+            "\n"
             "_chem_comp.type non-polymer\n"
             "_chem_comp.name 'grid point'\n"
             "#\n"
-            "_chem_comp_bond.comp_id UNK\n"
+            "_chem_comp_bond.comp_id " +
+            comp +
+            "\n"
             "_chem_comp_bond.atom_id_1 .\n"
             "_chem_comp_bond.atom_id_2 .\n"
             "_chem_comp_bond.value_order .\n"
@@ -59,8 +63,8 @@ std::string head(std::string_view block) {
     return text;
 }
 
-// The loop's column names, written before the first row: a file with no point has no loop, since a
-// loop without a row is not CIF.
+namespace {
+
 constexpr std::string_view kLoopHead =
     "loop_\n"
     "_atom_site.group_PDB\n"
@@ -83,6 +87,8 @@ constexpr std::string_view kLoopHead =
     "_atom_site.pdbx_PDB_model_num\n";
 
 }  // namespace
+
+const std::string_view kAtomSiteLoop = kLoopHead;
 
 char* put_coordinate(char* out, double value) {
     return atomfmt::put_fixed(out, value, 0, 3);
@@ -188,7 +194,7 @@ CifWriter::CifWriter(std::FILE* file, const Tuhbdgrd& grid, bool threaded, std::
         " " + std::string(element.empty() ? "X" : element.substr(0, 2)) + " CA . UNK A 1 ";
     std::memcpy(middle_, middle.data(), middle.size());
     middle_size_ = middle.size();
-    put(head(block));
+    put(file_head(block, "UNK"));
 }
 
 CifWriter::~CifWriter() {

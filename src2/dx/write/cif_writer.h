@@ -23,6 +23,16 @@ char* put_coordinate(char* out, double value);
 // at most 32 bytes.
 char* put_value(char* out, double value);
 
+// The head of a file: the data block, the remarks every output carries as comments, and the component
+// of the points. PyMOL bonds atoms by distance unless the file lists its components' bonds: one
+// _chem_comp_bond row naming `component` with no atoms says it has none, and every point stays a lone
+// atom.
+std::string file_head(std::string_view block, std::string_view component);
+
+// The _atom_site loop's column names, written before the first row: a file with no point has no loop,
+// since a loop without a row is not CIF.
+extern const std::string_view kAtomSiteLoop;
+
 // The data block's name for an output or data file name: its base name without the extension, with every
 // character a CIF block name cannot hold as "_"; "voxmol" when nothing is left.
 std::string block_name(std::string_view file_name);

@@ -1,9 +1,12 @@
 // Point sets as pseudo-atom records, in the converter's PDB layout or as an mmCIF atom_site table.
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <string>
 
 #include "common/interrupt.h"
 #include "dx/write/atom_format.h"
+#include "dx/write/cif_writer.h"
 #include "dx/write/export.h"
 
 namespace gridexport {
@@ -83,33 +86,42 @@ std::string cif_value(std::string_view text) {
 long write_points_cif(std::FILE* file, std::span<const double> xyz, std::span<const double> values,
                       const PointFields& fields) {
     const std::size_t n = xyz.size() / 3;
-    std::string out =
-        "data_voxmol\n#\nloop_\n"
-        "_atom_site.group_PDB\n_atom_site.id\n_atom_site.type_symbol\n_atom_site.label_atom_id\n"
-        "_atom_site.label_alt_id\n_atom_site.label_comp_id\n_atom_site.label_asym_id\n"
-        "_atom_site.label_entity_id\n_atom_site.label_seq_id\n_atom_site.pdbx_PDB_ins_code\n"
-        "_atom_site.Cartn_x\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n_atom_site.occupancy\n"
-        "_atom_site.B_iso_or_equiv\n_atom_site.auth_seq_id\n_atom_site.auth_asym_id\n"
-        "_atom_site.pdbx_PDB_model_num\n";
-    const std::string element = cif_value(fields.element.empty() ? "?" : fields.element);
-    const std::string name = cif_value(fields.name);
-    const std::string resname = cif_value(fields.resname);
+    // The converter's mmCIF, row by row: the same head (no bond between the points), coordinates to three
+    // decimals, each value in the shortest text that reads back the same.
+    std::string out = ciffmt::file_head("voxmol", cif_value(fields.resname));
+    if (n > 0) out += ciffmt::kAtomSiteLoop;
+    const std::string middle = " " + cif_value(fields.element.empty() ? "X" : fields.element) + " " +
+                               cif_value(fields.name) + " . " + cif_value(fields.resname) + " " +
+                               cif_value(std::string(1, fields.chain)) + " 1 ";
     const std::string chain = cif_value(std::string(1, fields.chain));
-    char line[512];
+    char line[3 * atomfmt::kMaxFixed + 512];
     for (std::size_t p = 0; p < n; ++p) {
         const long serial = static_cast<long>(p) + 1;
-        const int len = std::snprintf(
-            line, sizeof line, "ATOM %ld %s %s . %s %s 1 %ld ? %.3f %.3f %.3f 1 %.6g %ld %s 1\n", serial,
-            element.c_str(), name.c_str(), resname.c_str(), chain.c_str(), serial, xyz[3 * p], xyz[3 * p + 1],
-            xyz[3 * p + 2], values.empty() ? 0.0 : values[p], serial, chain.c_str());
-        if (len > 0) out.append(line, std::min(static_cast<std::size_t>(len), sizeof line - 1));
+        char* e = line;
+        e = std::to_chars(e, e + 24, serial).ptr;  // "ATOM " is put before
+        e = std::copy(middle.begin(), middle.end(), e);
+        e = std::to_chars(e, e + 24, serial).ptr;
+        e = std::copy_n(" ? ", 3, e);
+        for (int d = 0; d < 3; ++d) {
+            e = ciffmt::put_coordinate(e, xyz[3 * p + d]);
+            *e++ = ' ';
+        }
+        e = std::copy_n("1.00 ", 5, e);
+        e = ciffmt::put_value(e, values.empty() ? 0.0 : values[p]);
+        *e++ = ' ';
+        e = std::to_chars(e, e + 24, serial).ptr;
+        *e++ = ' ';
+        e = std::copy(chain.begin(), chain.end(), e);
+        e = std::copy_n(" 1\n", 3, e);
+        out += "ATOM ";
+        out.append(line, static_cast<std::size_t>(e - line));
         if (out.size() >= kChunk) {
             check_interrupt();
             std::fwrite(out.data(), 1, out.size(), file);
             out.clear();
         }
     }
-    out += "#\n";
+    if (n > 0) out += "#\n";
     std::fwrite(out.data(), 1, out.size(), file);
     return static_cast<long>(n);
 }
