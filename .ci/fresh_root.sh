@@ -102,6 +102,7 @@ git -C "$root/root/voxmol" checkout -q --detach "$(git -C "$repo" rev-parse HEAD
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 mount_in_root -t proc proc "$root/proc"
 mount_in_root -t tmpfs tmpfs "$root/dev/shm"
+mount_in_root -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts"  # apt logs through a pty
 mount_in_root --bind "$cache/apt-archives" "$root/var/cache/apt/archives"
 
 in_root() {  # a command line, run by bash in the clone with a bare environment
