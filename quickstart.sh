@@ -73,7 +73,7 @@ install_packages() {  # what required|optional package...
     for p in "$@"; do
         [[ " ${wanted[*]} " == *" $p "* ]] || wanted+=("$p")
     done
-    echo "== ${what} needs these Debian packages: ${wanted[*]}"
+    echo "== For ${what}, these Debian packages are needed: ${wanted[*]}"
     for p in "${wanted[@]}"; do
         installed "$p" || missing+=("$p")
     done
@@ -110,7 +110,7 @@ tools_for_tests() {
 }
 
 example() {
-    install_packages "Building the converter" required "${CONVERTER_PACKAGES[@]}"
+    install_packages "building the converter" required "${CONVERTER_PACKAGES[@]}"
     echo "== Building the converter (build/converter)"
     cmake --preset converter >/dev/null
     cmake --build --preset converter
@@ -121,14 +121,14 @@ example() {
 }
 
 test_all() {
-    install_packages "Building the tests" required "${CONVERTER_PACKAGES[@]}" "${TEST_BUILD_PACKAGES[@]}"
+    install_packages "building the tests" required "${CONVERTER_PACKAGES[@]}" "${TEST_BUILD_PACKAGES[@]}"
     echo "== Configuring the test build (build/default) to list its tests"
     cmake --preset default >/dev/null
     local tools
     # shellcheck disable=SC2207  # the lists hold plain package names
     tools=($(ctest --preset default -N | sed -n 's/^ *Test *#[0-9]*: *//p' | tools_for_tests))
     if [ ${#tools[@]} -gt 0 ]; then
-        install_packages "Running the tests" optional "${tools[@]}"
+        install_packages "running the tests" optional "${tools[@]}"
     fi
     echo "== Building and running every test: cmake --workflow --preset default"
     local status=0
@@ -158,7 +158,7 @@ case "${1:-}" in
     packages) packages ;;
     install)
         shift
-        install_packages "This" required "$@"
+        install_packages "what follows" required "$@"
         ;;
     *)
         echo "usage: $0 example | test | packages | install PACKAGE..." >&2
