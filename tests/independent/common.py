@@ -4,6 +4,8 @@ import subprocess
 import sys
 
 SKIP = 77  # ctest's code for a skipped test
+# The Debian package of each module whose package is not python3-<module in lower case>.
+DEBIAN_PACKAGE = {"gridData": "python3-griddataformats"}
 
 
 def need(module):
@@ -11,8 +13,11 @@ def need(module):
     try:
         return __import__(module)
     except ImportError:
-        print(f"{module} is not installed (Debian: python3-{module.lower()})")
-        sys.exit(1 if os.environ.get("VOXMOL_REQUIRE_INDEPENDENT") == "1" else SKIP)
+        package = DEBIAN_PACKAGE.get(module, f"python3-{module.lower()}")
+        required = os.environ.get("VOXMOL_REQUIRE_INDEPENDENT") == "1"
+        outcome = "failed (VOXMOL_REQUIRE_INDEPENDENT=1)" if required else "skipped"
+        print(f"voxmol test {outcome}: the Python module {module} is not installed (Debian: {package})")
+        sys.exit(1 if required else SKIP)
 
 
 def voxmol(binary, *args, cwd=None):

@@ -280,8 +280,10 @@ bool OpenDxReader::parse_object() {
 void OpenDxReader::parse_counts(int (&counts)[3], const char* what) {
     const std::vector<Token> list = number_list();
     std::string text;  // the counts as the file gives them, the first few of a long list
-    for (std::size_t n = 0; n < list.size() && n < 6; ++n)
-        text += (n == 0 ? "" : " ") + (n < 5 ? shown(list[n].text) : std::string("..."));
+    for (std::size_t n = 0; n < list.size() && n < 6; ++n) {
+        if (n > 0) text += ' ';
+        text += n < 5 ? shown(list[n].text) : std::string("...");
+    }
     if (list.size() != 3) {
         fail(std::string("The OpenDX ") + what + " give " + std::to_string(list.size()) + " counts (\"" +
              text + "\"), not 3: voxmol reads 3-dimensional grids");
