@@ -1,5 +1,5 @@
-// voxmol.Structure and read_structure: the PDB toolkit's line set, exact sizing, reader, selection
-// language, shape summary and record display.
+// voxmol.Structure and read_structure: the PDB toolkit's direct file load (the reader's model without a
+// line set), selection language, shape summary and record display.
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
@@ -77,10 +77,9 @@ std::unique_ptr<Structure> read_structure(const py::handle& path, int model, con
     const std::string name = file_name(path);
     auto s = std::make_unique<Structure>();
     quietly(level > 0, [&] {
-        PDBLINES lines;
-        if (pdb_lines_from_file(name.c_str(), lines) < 0) raise_os_error(errno, name);
-        s->mol = make_pdb_store(lines.line, lines.max, model, typ, s->store);
-        s->residues = load_pdb(lines.line, std::span<PDBMOL>(&s->mol, 1), 0, 0, lines.max, model, typ, level);
+        // The file straight to the store, as the line set, make_pdb_store and load_pdb would fill it.
+        s->residues = load_pdb_file(name.c_str(), model, typ, s->store, s->mol, level);
+        if (s->residues < 0) raise_os_error(errno, name);
     });
     return s;
 }

@@ -56,6 +56,12 @@ void write_atom_line(std::FILE* periph, const PDBRESI& res, const PDBATOM& atom)
                  static_cast<double>(atom.occup), static_cast<double>(atom.bfac), segid.text);
 }
 
+void echo_residue(const PDBRESI& res, char typ) {
+    if (!residue_passes(res, typ)) return;
+    for (int j = 0; j < res.rnbofa; ++j)
+        write_atom_line(stdout, res, res.a[static_cast<std::size_t>(j)]);
+}
+
 }  // namespace pdbshow
 
 namespace {

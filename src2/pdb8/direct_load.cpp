@@ -1,0 +1,413 @@
+// A PDB file or text loaded into a store without a line set: its lines are scanned where they lie, once to
+// size the store exactly and once to fill it, the filling split among the machine's cores for a large
+// input. The walk over each line is the reader's own (pdb8/records.h), so the structure is the one
+// pdb_lines_from_file, make_pdb_store and load_pdb give.
+//
+// Splitting the fill: the sizing pass notes, at the first line of each part, where the walk stands (the
+// model in force, the residue key, the residue and atom the part starts at). What it does not follow is
+// the atom fields a line carries over to the next when its own text does not convert (serial, alternate
+// location, coordinates); a part after the first marks which of its first atoms took such a field from
+// the lines before it, and once every part is done those atoms get the value the part before ended with.
+// The residue a part starts inside belongs to the part before it; what the part adds to it is kept aside
+// and written after both are done, so no two threads write one record.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "pdb8.h"
+#include "pdb8/bulk.h"
+#include "pdb8/direct_load.h"
+#include "pdb8/display.h"
+#include "pdb8/inplace_lines.h"
+#include "pdb8/records.h"
+
+namespace {
+
+using pdblines::LineCursor;
+using pdblines::Source;
+using pdbscan::AtomLine;
+using pdbscan::CarriedFields;
+
+constexpr const char* kWhere = "SUB:LOAD_PDB";
+constexpr std::uint64_t kMinPart = std::uint64_t{4} << 20;  // the least input worth a thread of its own
+constexpr unsigned kMaxParts = 8;
+
+// Where the walk stands at the first line of a part (or after the last line of the input).
+struct WalkPoint {
+    std::uint64_t offset = 0;      // the line's start in the input
+    bool begun = false;            // the first coordinate line lies before it
+    pdbscan::WalkState walk;       // the carried key and model, and the previous record's key
+    int current = 0;               // load_pdb's residue being filled
+    int k = 0;                     // its atoms so far
+    std::size_t atom = 0;          // the next atom's index in the store
+    std::size_t residue_atom = 0;  // the index of residue `current`'s first atom
+};
+
+// The reader's residue and atom counting, as load_pdb advances them for each accepted record.
+void count_record(WalkPoint& at, bool new_residue) {
+    if (new_residue) {
+        if (at.atom > 0) ++at.current;  // the first record opens residue 0 itself
+        at.k = 0;
+        at.residue_atom = at.atom;
+    }
+    ++at.k;
+    ++at.atom;
+}
+
+struct Sizing {
+    std::vector<WalkPoint> starts;  // the first line of each part
+    WalkPoint end;                  // after the last line
+    int read_error = 0;             // errno of a failed read
+};
+
+// The sizing pass: walks every line as get_pdb_load_size does and notes where the walk stands at the first
+// line starting at or after each target offset (at the end of the input when none does).
+Sizing size_input(const Source& source, std::span<const std::uint64_t> targets, int model, char typ,
+                  std::span<char> block) {
+    Sizing out;
+    out.starts.push_back(WalkPoint{});
+    WalkPoint at;
+    AtomLine atom{};
+    LineCursor cursor(source, 0, pdblines::kToEnd, pdblines::kToEnd, block);
+    std::size_t t = 0;
+    std::int64_t lines = 0;
+    std::string_view line;
+    const auto on_record = [&](const AtomLine&, const CarriedFields&, bool new_residue) {
+        count_record(at, new_residue);
+    };
+    while (cursor.next(line)) {
+        for (; t < targets.size() && cursor.line_start() >= targets[t]; ++t) {
+            out.starts.push_back(at);
+            out.starts.back().offset = cursor.line_start();
+        }
+        if (++lines > INT_MAX) err("SUB:PDB_LINES", "The PDB text has more lines than a line set can count");
+        if (!at.begun) {
+            if (!pdbscan::opens_coordinates(line)) continue;
+            at.begun = true;
+        }
+        pdbscan::walk_line<false>(line, model, typ, at.walk, atom, on_record);
+    }
+    out.read_error = cursor.errno_of();
+    at.offset = cursor.position();
+    for (; t < targets.size(); ++t)
+        out.starts.push_back(at);
+    out.end = at;
+    return out;
+}
+
+// What the fill of one part leaves for the merge.
+struct PartResult {
+    WalkPoint end;          // where the walk stands after the part's last line
+    CarriedFields carried;  // the carried fields then
+    unsigned unknown = 0;   // CarriedAtomField bits that no line of the part set (parts after the first)
+    std::array<std::size_t, 5> unknown_atoms{};  // by field: the part's first atoms that took it from before
+    // The residue the part starts inside (when it does): the fields its records would have written there,
+    // how far each text field was written, and its atom count once the part closes it.
+    PDBRESI carry{};
+    bool carry_written = false;
+    std::size_t carry_atom_ext = 0, carry_rname_ext = 0, carry_segid_ext = 0;
+    bool carry_closed = false;
+    int carry_count = 0;
+    bool overflow = false;  // more records than the sizing found: the input changed in between
+    bool ended_early = false;
+    int read_error = 0;
+};
+
+template <std::size_t N>
+void note_extent(std::size_t& ext, const char (&field)[N]) {
+    ext = std::max(ext, ::strnlen(field, N - 1) + 1);
+}
+
+void close_residue(PDBRESI& res, std::span<PDBATOM> atoms, std::size_t first, int count) {
+    res.rnbofa = count;
+    res.a = atoms.subspan(first, static_cast<std::size_t>(count));
+}
+
+// The fill pass over the lines of one part, [start.offset, end), the input taken to stop at `limit`.
+void fill_part(const Source& source, const WalkPoint& start, std::uint64_t end, std::uint64_t limit,
+               int model, char typ, bool first_part, std::span<PDBRESI> r, std::span<PDBATOM> atoms,
+               std::size_t atom_end, bool prefault, std::span<char> block, PartResult& out) {
+    if (prefault && atom_end > start.atom)
+        pdbbulk::prefault(atoms.data() + start.atom, (atom_end - start.atom) * sizeof(PDBATOM));
+    WalkPoint at = start;
+    const int carry_index = at.walk.first ? -1 : at.current;
+    unsigned unknown = first_part ? 0u : unsigned{pdbscan::kAllAtomFields};
+    bool accepted = false;
+    const auto on_record = [&](const AtomLine& line, const CarriedFields& carried, bool new_residue) {
+        if (new_residue && at.atom > 0) {
+            if (at.current == carry_index) {
+                out.carry_closed = true;
+                out.carry_count = at.k;
+            } else {
+                close_residue(r[static_cast<std::size_t>(at.current)], atoms, at.residue_atom, at.k);
+            }
+        }
+        const WalkPoint before = at;
+        count_record(at, new_residue);
+        if (static_cast<std::size_t>(at.current) >= r.size() || before.atom >= atom_end) {
+            out.overflow = true;
+            at = before;
+            return;
+        }
+        if (at.current == carry_index) {
+            pdbscan::store_record(out.carry, atoms[before.atom], line, carried);
+            out.carry_written = true;
+            note_extent(out.carry_atom_ext, out.carry.atom);
+            note_extent(out.carry_rname_ext, out.carry.rname);
+            note_extent(out.carry_segid_ext, out.carry.segid);
+        } else {
+            pdbscan::store_record(r[static_cast<std::size_t>(at.current)], atoms[before.atom], line, carried);
+        }
+        accepted = true;
+    };
+    LineCursor cursor(source, start.offset, end, limit, block);
+    AtomLine atom{};
+    std::string_view line;
+    while (!out.overflow && cursor.next(line)) {
+        if (!at.begun) {
+            if (!pdbscan::opens_coordinates(line)) continue;
+            at.begun = true;
+        }
+        accepted = false;
+        unknown &= ~pdbscan::walk_line<true>(line, model, typ, at.walk, atom, on_record);
+        if (accepted && unknown != 0) {
+            for (std::size_t f = 0; f < out.unknown_atoms.size(); ++f)
+                out.unknown_atoms[f] += (unknown >> f) & 1u;
+        }
+    }
+    out.end = at;
+    out.end.offset = cursor.position();
+    out.carried = at.walk.carried;
+    out.unknown = unknown;
+    out.ended_early = cursor.ended_early();
+    out.read_error = cursor.errno_of();
+}
+
+bool same_point(const WalkPoint& a, const WalkPoint& b) {
+    return a.current == b.current && a.k == b.k && a.atom == b.atom && a.residue_atom == b.residue_atom &&
+           a.walk.first == b.walk.first;
+}
+
+// Copies the fields a part's records wrote into the residue it started inside, as the records would have
+// written them there: each text field up to the furthest any of them reached.
+void merge_carry(PDBRESI& res, const PartResult& part) {
+    const PDBRESI& c = part.carry;
+    std::memcpy(res.atom, c.atom, part.carry_atom_ext);
+    std::memcpy(res.rname, c.rname, part.carry_rname_ext);
+    std::memcpy(res.segid, c.segid, part.carry_segid_ext);
+    res.label_rname[0] = '\0';
+    res.label_rchain[0] = '\0';
+    res.label_rnb[0] = '\0';
+    res.rchain = c.rchain;
+    res.rnb = c.rnb;
+    res.rletter = c.rletter;
+    res.model = c.model;
+    res.rentity = c.rentity;
+}
+
+// The atoms at the head of a part that took carried fields from the lines before it get the values those
+// lines left; returns what the part leaves to the next one.
+CarriedFields resolve_carried(std::span<PDBATOM> atoms, std::size_t first, const PartResult& part,
+                              const CarriedFields& before) {
+    CarriedFields after = part.carried;
+    const auto patch = [&](std::size_t f, auto field, auto value) {
+        for (std::size_t i = 0; i < part.unknown_atoms[f]; ++i)
+            atoms[first + i].*field = value;
+    };
+    patch(0, &PDBATOM::aalt, before.aalt);
+    patch(1, &PDBATOM::anb, before.anb);
+    patch(2, &PDBATOM::x, before.x);
+    patch(3, &PDBATOM::y, before.y);
+    patch(4, &PDBATOM::z, before.z);
+    if (part.unknown & pdbscan::kSetAalt) after.aalt = before.aalt;
+    if (part.unknown & pdbscan::kSetAnb) after.anb = before.anb;
+    if (part.unknown & pdbscan::kSetX) after.x = before.x;
+    if (part.unknown & pdbscan::kSetY) after.y = before.y;
+    if (part.unknown & pdbscan::kSetZ) after.z = before.z;
+    return after;
+}
+
+[[noreturn]] void changed() {
+    err(kWhere, "The PDB file changed while it was read");
+}
+
+// The store sized for `residues` and `atoms` as make_pdb_store sizes it; true when the atoms are fresh
+// memory, not yet faulted in.
+bool size_store(PDBSTORE& store, std::size_t residues, std::size_t atoms) {
+    if (store.r.capacity() < residues) {
+        store.r = {};
+        store.r.reserve(residues);
+        pdbbulk::prefault(store.r.data(), residues * sizeof(PDBRESI));
+    }
+    store.r.assign(residues, PDBRESI{});
+    if (store.a.capacity() < atoms) {
+        store.a = {};
+        store.a.resize(atoms);  // zero bytes, written once by the fill
+        return true;
+    }
+    store.a.assign(atoms, PDBATOM{});
+    return false;
+}
+
+}  // namespace
+
+namespace pdbdirect {
+
+std::vector<std::uint64_t> default_cuts(std::uint64_t bytes) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::uint64_t parts =
+        std::min<std::uint64_t>({cores, kMaxParts, std::max<std::uint64_t>(1, bytes / kMinPart)});
+    std::vector<std::uint64_t> cuts;
+    for (std::uint64_t j = 1; j < parts; ++j)
+        cuts.push_back(bytes / parts * j);
+    return cuts;
+}
+
+int load(const Source& source, const Plan& plan, int model, char typ, PDBSTORE& store, PDBMOL& mol,
+         int LEVEL) {
+    const auto parts = static_cast<unsigned>(plan.cuts.size() + 1);
+    const bool file = source.fd >= 0;
+    const std::size_t block = std::max(plan.block, pdblines::kMinBlock);
+    std::vector<char> blocks(file ? block * parts : 0);
+    const auto block_of = [&](unsigned j) {
+        return file ? std::span<char>(blocks).subspan(j * block, block) : std::span<char>{};
+    };
+
+    const Sizing sizing = size_input(source, plan.cuts, model, typ, block_of(0));
+    if (sizing.read_error != 0) {
+        store = PDBSTORE{};
+        mol = PDBMOL{' ', 0, {}};
+        errno = sizing.read_error;
+        return -1;
+    }
+    const std::uint64_t bytes = sizing.end.offset;
+    const int residues = sizing.end.current + 1;
+    const bool fresh = size_store(store, static_cast<std::size_t>(residues), sizing.end.atom);
+    const std::span<PDBRESI> r(store.r);
+    const std::span<PDBATOM> atoms(store.a);
+
+    std::vector<PartResult> results(parts);
+    {
+        const auto fill = [&](unsigned j) {
+            const std::uint64_t end = j + 1 < parts ? sizing.starts[j + 1].offset : bytes;
+            const std::size_t atom_end = j + 1 < parts ? sizing.starts[j + 1].atom : sizing.end.atom;
+            fill_part(source, sizing.starts[j], end, bytes, model, typ, j == 0, r, atoms, atom_end, fresh,
+                      block_of(j), results[j]);
+        };
+        std::vector<std::jthread> helpers;
+        helpers.reserve(parts);
+        unsigned inline_from = plan.threads ? parts : 1;  // parts left to this thread
+        for (unsigned j = 1; j < parts && plan.threads; ++j) {
+            try {
+                helpers.emplace_back(fill, j);
+            } catch (const std::system_error&) {
+                inline_from = j;
+                break;
+            }
+        }
+        fill(0);
+        for (unsigned j = inline_from; j < parts; ++j)
+            fill(j);
+    }  // the helpers are joined here
+
+    CarriedFields carried;
+    for (unsigned j = 0; j < parts; ++j) {
+        const PartResult& part = results[j];
+        if (part.read_error != 0) {
+            store = PDBSTORE{};
+            mol = PDBMOL{' ', 0, {}};
+            errno = part.read_error;
+            return -1;
+        }
+        const WalkPoint& next = j + 1 < parts ? sizing.starts[j + 1] : sizing.end;
+        if (part.overflow || part.ended_early || !same_point(part.end, next)) changed();
+        const WalkPoint& start = sizing.starts[j];
+        if (j > 0)
+            carried = resolve_carried(atoms, start.atom, part, carried);
+        else
+            carried = part.carried;
+        if (start.walk.first) continue;
+        PDBRESI& res = r[static_cast<std::size_t>(start.current)];
+        if (part.carry_written) merge_carry(res, part);
+        if (part.carry_closed) close_residue(res, atoms, start.residue_atom, part.carry_count);
+    }
+    const WalkPoint& end = sizing.end;
+    close_residue(r[static_cast<std::size_t>(end.current)], atoms, end.residue_atom, end.k);
+
+    mol = PDBMOL{' ', residues, r};
+    if (LEVEL > 3) {
+        for (int i = 0; i + 1 < residues; ++i)
+            pdbshow::echo_residue(r[static_cast<std::size_t>(i)], typ);
+    }
+    if (LEVEL > 1) {
+        std::printf("Total number of residues : %d\n", residues);
+        std::printf("Total number of atoms    : %d\n", static_cast<int>(end.atom));
+    }
+    return residues;
+}
+
+}  // namespace pdbdirect
+
+namespace {
+
+// A file descriptor closed however the load ends (a fatal error that a host turns into an exception).
+struct FileDescriptor {
+    int fd;
+    ~FileDescriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// All of a stream that cannot be read twice (a pipe, a terminal): false with errno set when a read fails.
+bool read_all(int fd, std::string& text) {
+    std::array<char, 1 << 16> chunk;
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        text.append(chunk.data(), static_cast<std::size_t>(n));
+    }
+}
+
+}  // namespace
+
+int load_pdb_text(std::string_view text, int model, char typ, PDBSTORE& store, PDBMOL& mol, int LEVEL) {
+    const pdbdirect::Plan plan{pdbdirect::default_cuts(text.size())};
+    return pdbdirect::load(Source{-1, text}, plan, model, typ, store, mol, LEVEL);
+}
+
+int load_pdb_file(const char* fname, int model, char typ, PDBSTORE& store, PDBMOL& mol, int LEVEL) {
+    const FileDescriptor file{::open(fname, O_RDONLY | O_CLOEXEC)};
+    struct stat info;
+    if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
+        const int error = errno;
+        store = PDBSTORE{};
+        mol = PDBMOL{' ', 0, {}};
+        errno = error;
+        return -1;
+    }
+    if (S_ISREG(info.st_mode)) {
+        const pdbdirect::Plan plan{pdbdirect::default_cuts(static_cast<std::uint64_t>(info.st_size))};
+        return pdbdirect::load(Source{file.fd, {}}, plan, model, typ, store, mol, LEVEL);
+    }
+    std::string text;
+    if (!read_all(file.fd, text)) {
+        const int error = errno;
+        store = PDBSTORE{};
+        mol = PDBMOL{' ', 0, {}};
+        errno = error;
+        return -1;
+    }
+    return load_pdb_text(text, model, typ, store, mol, LEVEL);
+}
