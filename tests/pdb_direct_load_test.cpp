@@ -312,4 +312,41 @@ TEST(DirectLoad, FixedColumnsConvertAsTheScannerDoes) {
     EXPECT_GT(taken, 1000u);
 }
 
+#ifdef __SSE2__
+// Columns 31-66 converted all at once, against the scanner on each column: lines made of every kind of
+// field text, taken by the fast path or not, in each of the five places.
+TEST(DirectLoad, CoordinateFieldsConvertAsTheScannerDoes) {
+    const std::vector<std::string> wide = {"  11.104", "-999.999", "9999.999",  "  -0.000", "   0.500",
+                                           " -12.345", "1.5e+01 ", "   nan  ",  "  1.2345", "   .500 ",
+                                           " - 1.000", "  +1.000", "\t  1.000", "  1.0 0 ", "        ",
+                                           "12345678", "--1.000 ", " 1-2.000"};
+    const std::vector<std::string> narrow = {"  1.00", "-99.99", "999.99", " 0.000", "   nan",
+                                             "  0.5 ", " -0.00", "1.0e+1", "  .50 ", "      ",
+                                             "+1.00 ", " 10.00", " 1- .0"};
+    std::size_t taken = 0;
+    for (std::size_t i = 0; i < 20000; ++i) {
+        std::size_t pick = i * 2654435761u;  // a spread of combinations
+        const auto next = [&](const std::vector<std::string>& from) {
+            const std::string& text = from[pick % from.size()];
+            pick /= from.size();
+            return text;
+        };
+        const std::string line = "ATOM      1  CA  ALA A   1    " + next(wide) + next(wide) + next(wide) +
+                                 next(narrow) + next(narrow) + "           C  ";
+        float fast[5];
+        const unsigned bits = pdbscan::columns::coordinate_fields(line.data(), fast);
+        const std::size_t from[] = {30, 38, 46, 54, 60}, width[] = {8, 8, 8, 6, 6};
+        for (unsigned f = 0; f < 5; ++f) {
+            if ((bits >> f & 1u) == 0) continue;
+            ++taken;
+            float general;
+            const char* p = line.data() + from[f];
+            ASSERT_TRUE(pdbscan::scan_float(p, p + width[f], general)) << line << " field " << f;
+            ASSERT_EQ(std::memcmp(&fast[f], &general, sizeof general), 0) << line << " field " << f;
+        }
+    }
+    EXPECT_GT(taken, 10000u);
+}
+#endif
+
 }  // namespace

@@ -160,13 +160,14 @@ void fill_part(const Source& source, const WalkPoint& start, std::uint64_t end, 
             return;
         }
         if (at.current == carry_index) {
-            pdbscan::store_record(out.carry, atoms[before.atom], line, carried);
+            pdbscan::store_record<true>(out.carry, atoms[before.atom], line, carried);
             out.carry_written = true;
             note_extent(out.carry_atom_ext, out.carry.atom);
             note_extent(out.carry_rname_ext, out.carry.rname);
             note_extent(out.carry_segid_ext, out.carry.segid);
         } else {
-            pdbscan::store_record(r[static_cast<std::size_t>(at.current)], atoms[before.atom], line, carried);
+            pdbscan::store_record<true>(r[static_cast<std::size_t>(at.current)], atoms[before.atom], line,
+                                        carried);
         }
         accepted = true;
     };

@@ -13,9 +13,14 @@ constexpr std::size_t kKeep = 127;  // characters a line buffer keeps
 
 }  // namespace
 
-std::string_view kept_text(const char* raw, std::size_t length, bool at_newline) {
+std::string_view kept_text_without_nul(const char* raw, std::size_t length, bool at_newline) {
     if (at_newline && length > 0 && raw[length - 1] == '\r') --length;  // CRLF: the "\r" belongs to the end
-    length = std::min(length, kKeep);
+    return {raw, std::min(length, kKeep)};
+}
+
+std::string_view kept_text(const char* raw, std::size_t length, bool at_newline) {
+    const std::string_view text = kept_text_without_nul(raw, length, at_newline);
+    length = text.size();
     if (const void* nul = std::memchr(raw, '\0', length))
         length = static_cast<std::size_t>(static_cast<const char*>(nul) - raw);
     return {raw, length};
@@ -47,7 +52,7 @@ bool LineCursor::next(std::string_view& text) {
         const std::size_t left = length_ - pos_;
         if (const void* nl = std::memchr(p, '\n', left)) {
             const auto n = static_cast<std::size_t>(static_cast<const char*>(nl) - p);
-            text = kept_text(p, n, true);
+            text = nul_free_ ? kept_text_without_nul(p, n, true) : kept_text(p, n, true);
             pos_ += n + 1;
             return true;
         }
@@ -74,6 +79,7 @@ bool LineCursor::refill() {
     base_ += pos_;
     length_ -= pos_;
     pos_ = 0;
+    nul_free_ = std::memchr(block_, '\0', length_) == nullptr;  // the unfinished line, at most 128 bytes
     return read_more();
 }
 
@@ -98,6 +104,9 @@ bool LineCursor::read_more() {
         ended_early_ = limit_ != kToEnd && at < limit_;
         return true;
     }
+    // One search of what was read (while it is in the cache) spares every line of the block its own.
+    nul_free_ = (length_ == 0 || nul_free_) &&
+                std::memchr(block_ + length_, '\0', static_cast<std::size_t>(n)) == nullptr;
     length_ += static_cast<std::size_t>(n);
     if (limit_ != kToEnd && base_ + length_ >= limit_) at_end_ = true;
     return true;

@@ -23,6 +23,8 @@ constexpr std::size_t kMinBlock = 256;        // the least block a cursor over a
 // The text a line set keeps of one line: `raw` is the line without its "\n"; `at_newline` says whether one
 // ended it. A "\r" before the "\n" is dropped, the text is cut after 127 characters and at its first NUL.
 std::string_view kept_text(const char* raw, std::size_t length, bool at_newline);
+// The same for a line known to hold no NUL.
+std::string_view kept_text_without_nul(const char* raw, std::size_t length, bool at_newline);
 
 class LineCursor {
   public:
@@ -57,6 +59,7 @@ class LineCursor {
     std::size_t pos_ = 0;     // start of the next line in the block
     std::size_t length_ = 0;  // bytes the block holds
     bool at_end_ = false;     // nothing of the input lies beyond the block
+    bool nul_free_ = false;   // the block holds no NUL, so its lines need no search for one
     std::uint64_t line_start_ = 0;
     int read_error_ = 0;
     bool ended_early_ = false;

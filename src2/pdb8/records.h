@@ -44,7 +44,7 @@ inline std::string_view column(std::string_view line, std::size_t from, std::siz
 // Each stores the converted number and says whether there was one; without one `value` stays. N, W and F
 // name the column's usual layout, which is converted on a fast path (pdb8/columns.h) to the same value.
 template <std::size_t N>
-inline bool convert_int(std::string_view text, int& value) {
+[[gnu::always_inline]] inline bool convert_int(std::string_view text, int& value) {
     if (columns::whole<N>(text, value)) return true;
     int v;
     if (scan_int(text.data(), text.data() + text.size(), v) == nullptr) return false;
@@ -53,7 +53,7 @@ inline bool convert_int(std::string_view text, int& value) {
 }
 
 template <std::size_t W, std::size_t F>
-inline bool convert_float(std::string_view text, float& value) {
+[[gnu::always_inline]] inline bool convert_float(std::string_view text, float& value) {
     if (columns::fixed_point<W, F>(text, value)) return true;
     float v;
     if (!scan_float(text.data(), text.data() + text.size(), v)) return false;
@@ -98,11 +98,24 @@ inline unsigned read_atom_line(std::string_view line, AtomLine& out, CarriedFiel
             set |= kSetAalt;
         }
         out.rname = column(line, 17, 3);
-        if (convert_float<8, 3>(column(line, 30, 8), carried.x)) set |= kSetX;
-        if (convert_float<8, 3>(column(line, 38, 8), carried.y)) set |= kSetY;
-        if (convert_float<8, 3>(column(line, 46, 8), carried.z)) set |= kSetZ;
-        out.occup = convert_float_or_zero<6, 2>(column(line, 54, 6));
-        out.bfac = convert_float_or_zero<6, 2>(column(line, 60, 6));
+        float fast[5];
+        unsigned taken = 0;
+#ifdef __SSE2__
+        if (line.size() >= 66) taken = columns::coordinate_fields(line.data(), fast);
+#endif
+        const auto coordinate = [&](unsigned i, std::size_t from, float& value, unsigned bit) {
+            if (taken >> i & 1u) {
+                value = fast[i];
+                set |= bit;
+            } else if (convert_float<8, 3>(column(line, from, 8), value)) {
+                set |= bit;
+            }
+        };
+        coordinate(0, 30, carried.x, kSetX);
+        coordinate(1, 38, carried.y, kSetY);
+        coordinate(2, 46, carried.z, kSetZ);
+        out.occup = taken >> 3 & 1u ? fast[3] : convert_float_or_zero<6, 2>(column(line, 54, 6));
+        out.bfac = taken >> 4 & 1u ? fast[4] : convert_float_or_zero<6, 2>(column(line, 60, 6));
         out.segid = column(line, 66, 10);
         out.extra = column(line, 76, 4);
         return set;
@@ -187,9 +200,11 @@ inline void copy_column(char (&dst)[N], std::string_view src) {
     dst[K] = '\0';
 }
 
-// Stores one accepted record in `atom`, an atom of `res`, and rewrites the residue's fields from it.
+// Stores one accepted record in `atom`, an atom of `res`, and rewrites the residue's fields from it. With
+// kZeroed the atom is known to hold zero bytes already (a store just sized), and is not cleared again.
+template <bool kZeroed = false>
 inline void store_record(PDBRESI& res, PDBATOM& atom, const AtomLine& line, const CarriedFields& c) {
-    atom = PDBATOM{};  // every text slot empty, every value slot 0.0
+    if constexpr (!kZeroed) atom = PDBATOM{};  // every text slot empty, every value slot 0.0
     atom.anb = c.anb;
     atom.aalt = c.aalt;
     atom.x = c.x;
