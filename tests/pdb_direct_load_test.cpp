@@ -42,13 +42,27 @@ struct Result {
     std::string printed;
 };
 
+struct Fatal {
+    std::string where, message;
+};
+
 // What the load printed is captured at the levels that print (loads at level 0 print nothing either way).
+// A fatal error is reported as the case's failure, and the other cases go on.
 template <class Work>
 Result run(int level, Work work) {
+    set_fatal_report([](std::string_view where, std::string_view message) {
+        throw Fatal{std::string(where), std::string(message)};
+    });
     Result r;
     if (level > 0) testing::internal::CaptureStdout();
-    r.l.result = work(r.l);
+    try {
+        r.l.result = work(r.l);
+    } catch (const Fatal& fatal) {
+        r.l.result = -2;
+        ADD_FAILURE() << "fatal error at " << fatal.where << ": " << fatal.message;
+    }
     if (level > 0) r.printed = testing::internal::GetCapturedStdout();
+    set_fatal_report(nullptr);
     return r;
 }
 
@@ -177,6 +191,8 @@ std::vector<EdgeText> edge_texts() {
              "ATOM      3  C   ALA A   1   " + '\0' + "1.000\n" + b1},
         {"no record: nothing", ""},
         {"no record: a header and blank lines", "HEADER    TEST\nREMARK   1 ATOM IS NOT A RECORD HERE\n\n\n"},
+        {"a header line with a key in its columns, then a short first record",
+         "HEADER    TEST\nREMARK   2 xxxxxxxxxxB  42Z TEXT\nATOM      1  N\n" + a1},
         {"MODEL records, numbered, blank-led and without a number",
          "REMARK  MODEL 9 IN A REMARK\n" + a1 + "MODEL        1\n" + a2 + "ENDMDL\n MODEL    2\n" + b1 + h1 +
              "ENDMDL\nMODEL\n" + a1 + "MODEL        3\n" + a2 + b1 + "ENDMDL\n"},
@@ -201,14 +217,20 @@ TEST(DirectLoad, EdgeTextsInPartsCutAtEveryByte) {
             const Result want = reference(text, how);
             const pdblines::Source source{-1, text};
             expect_same(want, direct(source, {}, how), what);
-            // The parts filled one after the other here (by threads of their own in the other tests).
+            // The parts filled one after the other here (by threads of their own in the other tests): two
+            // parts cut at every byte, three cut at every two line starts.
+            std::vector<std::uint64_t> starts{0};
             for (std::size_t cut = 0; cut <= text.size() + 1; ++cut) {
                 expect_same(want, direct(source, pdbdirect::Plan{{cut}, pdbdirect::kBlock, false}, how),
                             what + ", cut at " + std::to_string(cut));
-                expect_same(want,
-                            direct(source, pdbdirect::Plan{{cut / 2, cut}, pdbdirect::kBlock, false}, how),
-                            what + ", cuts at " + std::to_string(cut / 2) + " and " + std::to_string(cut));
+                if (cut > 0 && cut <= text.size() && text[cut - 1] == '\n') starts.push_back(cut);
             }
+            for (const std::uint64_t a : starts)
+                for (const std::uint64_t b : starts)
+                    if (a < b)
+                        expect_same(want,
+                                    direct(source, pdbdirect::Plan{{a, b}, pdbdirect::kBlock, false}, how),
+                                    what + ", cuts at " + std::to_string(a) + " and " + std::to_string(b));
         }
     }
 }
@@ -255,7 +277,7 @@ TEST(DirectLoad, FilesReadInSmallBlocksAndStreams) {
 
 TEST(DirectLoad, AStoreLoadedAgainHoldsOnlyTheNewStructure) {
     const std::vector<EdgeText> edges = edge_texts();
-    const std::string big = edges[3].text + edges[7].text + edges[8].text;
+    const std::string big = edges[3].text + edges[8].text + edges[9].text;
     const std::string small = edges[0].text;
     for (const auto& [first, second] :
          {std::pair(big, small), std::pair(small, big), std::pair(small, std::string())}) {

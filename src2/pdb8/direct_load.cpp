@@ -64,43 +64,173 @@ void count_record(WalkPoint& at, bool new_residue) {
     ++at.atom;
 }
 
+// Runs work(j) for parts 0 to n-1: part 0 on this thread, the others on threads of their own (on this
+// thread, one after the other, without `threads` or when a thread cannot be started). Returns once all
+// are done. The work must not throw.
+template <class Work>
+void run_parts(std::size_t n, bool threads, Work&& work) {
+    std::vector<std::jthread> helpers;
+    helpers.reserve(n);
+    std::size_t inline_from = threads ? n : 1;  // parts left to this thread
+    for (std::size_t j = 1; j < n && threads; ++j) {
+        try {
+            helpers.emplace_back(work, j);
+        } catch (const std::system_error&) {
+            inline_from = j;
+            break;
+        }
+    }
+    work(0);
+    for (std::size_t j = inline_from; j < n; ++j)
+        work(j);
+}  // the helpers are joined as they go
+
+// The sizing of one part. A part after the first is sized before the parts ahead of it are, from a
+// guess of where the walk stands at its first line: the first coordinate line met, every record kind
+// accepted until a MODEL line says which model is in force, and no record before. Its counts are then
+// relative to its start, and what the guess decided is noted, so that once the part before is sized the
+// guess can be checked, and the counts carried on or, where the guess was wrong, the part sized again.
+struct PartSizing {
+    WalkPoint end;  // after the part's last line
+    std::int64_t lines = 0;
+    int read_error = 0;
+    // From a guess only:
+    unsigned set = 0;               // the CarriedField key and model bits the part's lines set
+    bool needs_key = false;         // a record was accepted before the part's lines had set the whole key
+    bool needs_model = false;       // a record was accepted before a MODEL line of the part set the model
+    pdbscan::PrescanKey first_key;  // the key of the part's first record
+};
+
+constexpr int kGuessedModel = INT_MIN;  // the model in force at a guessed start: any record is accepted
+
+PartSizing size_part(const Source& source, std::uint64_t begin, std::uint64_t end, const WalkPoint* start,
+                     int model, char typ, std::span<char> block) {
+    PartSizing out;
+    WalkPoint& at = out.end;
+    if (start != nullptr) {
+        at = *start;
+    } else {
+        at.begun = true;
+        at.walk.carried.model = kGuessedModel;
+    }
+    AtomLine atom{};
+    bool accepted = false;
+    const auto on_record = [&](const AtomLine&, const CarriedFields&, bool new_residue) {
+        count_record(at, new_residue);
+        accepted = true;
+    };
+    LineCursor cursor(source, begin, end, pdblines::kToEnd, block);
+    std::string_view line;
+    while (cursor.next(line)) {
+        if (++out.lines > INT_MAX) break;  // too many for a line set: the caller stops the run
+        if (!at.begun) {
+            if (!pdbscan::opens_coordinates(line)) continue;
+            at.begun = true;
+        }
+        accepted = false;
+        const unsigned set = pdbscan::walk_line<false>(line, model, typ, at.walk, atom, on_record);
+        if (start != nullptr) continue;
+        out.set |= set;
+        if (!accepted) continue;
+        if (at.atom == 1) out.first_key = {at.walk.prev_chain, at.walk.prev_rnb, at.walk.prev_letter};
+        out.needs_key |= (out.set & pdbscan::kAllKeyFields) != pdbscan::kAllKeyFields;
+        out.needs_model |= (out.set & pdbscan::kSetModel) == 0;
+    }
+    out.read_error = cursor.errno_of();
+    at.offset = cursor.position();
+    return out;
+}
+
+// Where the walk stands after a part sized from a guess, given where it truly stood at the part's start;
+// false when the guess decided differently from the truth.
+bool carry_on(const WalkPoint& truth, const PartSizing& part, int model, WalkPoint& after) {
+    if (!truth.begun || part.needs_key || (part.needs_model && truth.walk.carried.model > model))
+        return false;
+    const WalkPoint& rel = part.end;
+    after = truth;
+    after.offset = rel.offset;
+    CarriedFields& c = after.walk.carried;
+    if (part.set & pdbscan::kSetChain) c.rchain = rel.walk.carried.rchain;
+    if (part.set & pdbscan::kSetRnb) c.rnb = rel.walk.carried.rnb;
+    if (part.set & pdbscan::kSetLetter) c.rletter = rel.walk.carried.rletter;
+    if (part.set & pdbscan::kSetModel) c.model = rel.walk.carried.model;
+    if (rel.atom == 0) return true;  // no record: the residue counts stay
+    const pdbscan::PrescanKey& k = part.first_key;
+    const bool opens = truth.walk.first || k.chain != truth.walk.prev_chain || k.nb != truth.walk.prev_rnb ||
+                       k.letter != truth.walk.prev_letter;
+    const int shift = truth.current + (opens && truth.atom > 0 ? 1 : 0);  // the part's first residue
+    after.current = rel.current + shift;
+    if (rel.current == 0 && !opens) {  // every record of the part went on with the residue before it
+        after.k = truth.k + rel.k;
+        after.residue_atom = truth.residue_atom;
+    } else {
+        after.k = rel.k;
+        after.residue_atom = truth.atom + rel.residue_atom;
+    }
+    after.atom = truth.atom + rel.atom;
+    after.walk.first = false;
+    after.walk.prev_chain = rel.walk.prev_chain;
+    after.walk.prev_rnb = rel.walk.prev_rnb;
+    after.walk.prev_letter = rel.walk.prev_letter;
+    return true;
+}
+
+// The first line that starts at or after `cut`: after the first line end at or after cut - 1.
+std::uint64_t line_start_from(const Source& source, std::uint64_t cut, std::span<char> block) {
+    if (cut == 0) return 0;
+    LineCursor cursor(source, cut - 1, pdblines::kToEnd, pdblines::kToEnd, block);
+    std::string_view line;
+    cursor.next(line);
+    return cursor.position();
+}
+
 struct Sizing {
     std::vector<WalkPoint> starts;  // the first line of each part
     WalkPoint end;                  // after the last line
     int read_error = 0;             // errno of a failed read
 };
 
-// The sizing pass: walks every line as get_pdb_load_size does and notes where the walk stands at the first
-// line starting at or after each target offset (at the end of the input when none does).
-Sizing size_input(const Source& source, std::span<const std::uint64_t> targets, int model, char typ,
-                  std::span<char> block) {
+// The sizing pass: walks every line as get_pdb_load_size does and notes where the walk stands at the
+// first line of each part (the first line that starts at or after each cut). The parts after the first
+// are sized side by side with it, each from a guess checked once the part before is sized.
+Sizing size_input(const Source& source, std::span<const std::uint64_t> cuts, int model, char typ,
+                  bool threads, std::span<char> blocks) {
+    const std::size_t parts = cuts.size() + 1;
+    const std::size_t block = blocks.size() / parts;
+    const auto block_of = [&](std::size_t j) { return blocks.subspan(j * block, block); };
+    std::vector<std::uint64_t> begin(parts + 1, 0);
+    for (std::size_t j = 1; j < parts; ++j)
+        begin[j] = std::max(begin[j - 1], line_start_from(source, cuts[j - 1], block_of(0)));
+    begin[parts] = pdblines::kToEnd;
+
+    std::vector<PartSizing> sized(parts);
+    run_parts(parts, threads, [&](std::size_t j) {
+        const WalkPoint origin;
+        sized[j] =
+            size_part(source, begin[j], begin[j + 1], j == 0 ? &origin : nullptr, model, typ, block_of(j));
+    });
+
     Sizing out;
     out.starts.push_back(WalkPoint{});
     WalkPoint at;
-    AtomLine atom{};
-    LineCursor cursor(source, 0, pdblines::kToEnd, pdblines::kToEnd, block);
-    std::size_t t = 0;
     std::int64_t lines = 0;
-    std::string_view line;
-    const auto on_record = [&](const AtomLine&, const CarriedFields&, bool new_residue) {
-        count_record(at, new_residue);
-    };
-    while (cursor.next(line)) {
-        for (; t < targets.size() && cursor.line_start() >= targets[t]; ++t) {
-            out.starts.push_back(at);
-            out.starts.back().offset = cursor.line_start();
+    for (std::size_t j = 0; j < parts; ++j) {
+        if (j > 0) out.starts.push_back(at);
+        WalkPoint after;
+        if (j > 0 && sized[j].read_error == 0 && !carry_on(at, sized[j], model, after)) {
+            sized[j] = size_part(source, begin[j], begin[j + 1], &at, model, typ, block_of(j));
+            after = sized[j].end;
+        } else if (j == 0) {
+            after = sized[j].end;
         }
-        if (++lines > INT_MAX) err("SUB:PDB_LINES", "The PDB text has more lines than a line set can count");
-        if (!at.begun) {
-            if (!pdbscan::opens_coordinates(line)) continue;
-            at.begun = true;
+        if (sized[j].read_error != 0) {
+            out.read_error = sized[j].read_error;
+            return out;
         }
-        pdbscan::walk_line<false>(line, model, typ, at.walk, atom, on_record);
+        lines += sized[j].lines;
+        if (lines > INT_MAX) err("SUB:PDB_LINES", "The PDB text has more lines than a line set can count");
+        at = after;
     }
-    out.read_error = cursor.errno_of();
-    at.offset = cursor.position();
-    for (; t < targets.size(); ++t)
-        out.starts.push_back(at);
     out.end = at;
     return out;
 }
@@ -109,7 +239,7 @@ Sizing size_input(const Source& source, std::span<const std::uint64_t> targets, 
 struct PartResult {
     WalkPoint end;          // where the walk stands after the part's last line
     CarriedFields carried;  // the carried fields then
-    unsigned unknown = 0;   // CarriedAtomField bits that no line of the part set (parts after the first)
+    unsigned unknown = 0;   // CarriedField atom bits that no line of the part set (parts after the first)
     std::array<std::size_t, 5> unknown_atoms{};  // by field: the part's first atoms that took it from before
     // The residue the part starts inside (when it does): the fields its records would have written there,
     // how far each text field was written, and its atom count once the part closes it.
@@ -276,15 +406,12 @@ std::vector<std::uint64_t> default_cuts(std::uint64_t bytes) {
 
 int load(const Source& source, const Plan& plan, int model, char typ, PDBSTORE& store, PDBMOL& mol,
          int LEVEL) {
-    const auto parts = static_cast<unsigned>(plan.cuts.size() + 1);
-    const bool file = source.fd >= 0;
-    const std::size_t block = std::max(plan.block, pdblines::kMinBlock);
-    std::vector<char> blocks(file ? block * parts : 0);
-    const auto block_of = [&](unsigned j) {
-        return file ? std::span<char>(blocks).subspan(j * block, block) : std::span<char>{};
-    };
+    const std::size_t parts = plan.cuts.size() + 1;
+    const std::size_t block = source.fd >= 0 ? std::max(plan.block, pdblines::kMinBlock) : 0;
+    std::vector<char> blocks(block * parts);
+    const auto block_of = [&](std::size_t j) { return std::span<char>(blocks).subspan(j * block, block); };
 
-    const Sizing sizing = size_input(source, plan.cuts, model, typ, block_of(0));
+    const Sizing sizing = size_input(source, plan.cuts, model, typ, plan.threads, blocks);
     if (sizing.read_error != 0) {
         store = PDBSTORE{};
         mol = PDBMOL{' ', 0, {}};
@@ -298,31 +425,15 @@ int load(const Source& source, const Plan& plan, int model, char typ, PDBSTORE& 
     const std::span<PDBATOM> atoms(store.a);
 
     std::vector<PartResult> results(parts);
-    {
-        const auto fill = [&](unsigned j) {
-            const std::uint64_t end = j + 1 < parts ? sizing.starts[j + 1].offset : bytes;
-            const std::size_t atom_end = j + 1 < parts ? sizing.starts[j + 1].atom : sizing.end.atom;
-            fill_part(source, sizing.starts[j], end, bytes, model, typ, j == 0, r, atoms, atom_end, fresh,
-                      block_of(j), results[j]);
-        };
-        std::vector<std::jthread> helpers;
-        helpers.reserve(parts);
-        unsigned inline_from = plan.threads ? parts : 1;  // parts left to this thread
-        for (unsigned j = 1; j < parts && plan.threads; ++j) {
-            try {
-                helpers.emplace_back(fill, j);
-            } catch (const std::system_error&) {
-                inline_from = j;
-                break;
-            }
-        }
-        fill(0);
-        for (unsigned j = inline_from; j < parts; ++j)
-            fill(j);
-    }  // the helpers are joined here
+    run_parts(parts, plan.threads, [&](std::size_t j) {
+        const std::uint64_t end = j + 1 < parts ? sizing.starts[j + 1].offset : bytes;
+        const std::size_t atom_end = j + 1 < parts ? sizing.starts[j + 1].atom : sizing.end.atom;
+        fill_part(source, sizing.starts[j], end, bytes, model, typ, j == 0, r, atoms, atom_end, fresh,
+                  block_of(j), results[j]);
+    });
 
     CarriedFields carried;
-    for (unsigned j = 0; j < parts; ++j) {
+    for (std::size_t j = 0; j < parts; ++j) {
         const PartResult& part = results[j];
         if (part.read_error != 0) {
             store = PDBSTORE{};

@@ -67,30 +67,41 @@ inline float convert_float_or_zero(std::string_view text) {
     return convert_float<W, F>(text, v) ? v : 0.0f;
 }
 
-// The carried atom fields a line sets (read_atom_line's result): a reader that starts in the middle of a
-// file, without the lines before, knows from them which of its atoms took a value from those lines.
-enum CarriedAtomField : unsigned {
+// The carried fields a line sets (walk_line's result): a reader that starts in the middle of a file,
+// without the lines before, knows from them which of its values came from those lines.
+enum CarriedField : unsigned {
     kSetAalt = 1u << 0,
     kSetAnb = 1u << 1,
     kSetX = 1u << 2,
     kSetY = 1u << 3,
     kSetZ = 1u << 4,
-    kAllAtomFields = (1u << 5) - 1,
+    kAllAtomFields = (1u << 5) - 1,  // the fields above, which only the atoms take
+    kSetChain = 1u << 5,
+    kSetRnb = 1u << 6,
+    kSetLetter = 1u << 7,
+    kAllKeyFields = kSetChain | kSetRnb | kSetLetter,
+    kSetModel = 1u << 8,  // a MODEL line with a number
 };
 
 // Reads one line with the ATOM layout, updating the carried fields. Without kAtoms only what decides
-// acceptance and residues is read: the record name and the key. Returns the CarriedAtomField bits of the
-// atom fields the line set (none without kAtoms).
+// acceptance and residues is read: the record name and the key. Returns the CarriedField bits of the
+// fields the line set.
 template <bool kAtoms>
 inline unsigned read_atom_line(std::string_view line, AtomLine& out, CarriedFields& carried) {
+    unsigned set = 0;
     out.record = column(line, 0, 6);
-    if (line.size() > 21) carried.rchain = line[21];
-    convert_int<4>(column(line, 22, 4), carried.rnb);
-    if (line.size() > 26) carried.rletter = line[26];
+    if (line.size() > 21) {
+        carried.rchain = line[21];
+        set |= kSetChain;
+    }
+    if (convert_int<4>(column(line, 22, 4), carried.rnb)) set |= kSetRnb;
+    if (line.size() > 26) {
+        carried.rletter = line[26];
+        set |= kSetLetter;
+    }
     if constexpr (!kAtoms) {
-        return 0;
+        return set;
     } else {
-        unsigned set = 0;
         if (convert_int<5>(column(line, 6, 5), carried.anb)) set |= kSetAnb;
         out.aname = column(line, 12, 4);
         if (line.size() > 16) {
@@ -124,10 +135,12 @@ inline unsigned read_atom_line(std::string_view line, AtomLine& out, CarriedFiel
 
 // Reads a MODEL line as "%6c%d": after its first six characters, white space and a number that becomes
 // the model in force; without a number the model stays.
-inline void read_model_line(std::string_view line, CarriedFields& carried) {
+inline unsigned read_model_line(std::string_view line, CarriedFields& carried) {
     const std::size_t after = std::min<std::size_t>(6, line.size());
     int v;
-    if (scan_int(line.data() + after, line.data() + line.size(), v) != nullptr) carried.model = v;
+    if (scan_int(line.data() + after, line.data() + line.size(), v) == nullptr) return 0;
+    carried.model = v;
+    return kSetModel;
 }
 
 // The record-kind test on the six characters read as record name.
@@ -147,16 +160,13 @@ struct WalkState {
 
 // One line of a walk, from the first coordinate line on (see walk_records): a MODEL line changes the model
 // in force; any other line is read with the ATOM layout and, when accepted, handed to
-// `on_record(line, carried, new_residue)`. Returns the CarriedAtomField bits the line set.
+// `on_record(line, carried, new_residue)`. Returns the CarriedField bits the line set.
 template <bool kAtoms, class OnRecord>
 inline unsigned walk_line(std::string_view line, int model, char typ, WalkState& s, AtomLine& atom,
                           OnRecord&& on_record) {
     // Only a line whose first word begins with "MODEL" is a MODEL record; text "MODEL" elsewhere in an
     // ATOM line (a residue MODE of chain L, a remark past column 80) leaves it an ATOM line.
-    if (first_word_starts(line, "MODEL")) {
-        read_model_line(line, s.carried);
-        return 0;
-    }
+    if (first_word_starts(line, "MODEL")) return read_model_line(line, s.carried);
     const unsigned set = read_atom_line<kAtoms>(line, atom, s.carried);
     if (!accepted_kind(atom.record, typ)) return set;
     if (s.carried.model > model) return set;
