@@ -279,15 +279,15 @@ TEST(DirectLoad, AStoreLoadedAgainHoldsOnlyTheNewStructure) {
     const std::vector<EdgeText> edges = edge_texts();
     const std::string big = edges[3].text + edges[8].text + edges[9].text;
     const std::string small = edges[0].text;
-    for (const auto& [first, second] :
+    for (const auto& texts :
          {std::pair(big, small), std::pair(small, big), std::pair(small, std::string())}) {
         const Load how{99, 'w', 0};
         const Result got = run(how.level, [&](pdbtest::Loaded& l) {
-            load_pdb_text(first, 99, 'w', l.store, l.mol, 0);
-            return load_pdb_text(second, 99, 'w', l.store, l.mol, 0);
+            load_pdb_text(texts.first, 99, 'w', l.store, l.mol, 0);
+            return load_pdb_text(texts.second, 99, 'w', l.store, l.mol, 0);
         });
-        expect_same(reference(second, how), got,
-                    "after a load of " + std::to_string(first.size()) + " bytes");
+        expect_same(reference(texts.second, how), got,
+                    "after a load of " + std::to_string(texts.first.size()) + " bytes");
     }
 }
 
