@@ -246,9 +246,9 @@ PDBMOL make_pdb_store(std::span<const PDBLINE> str_in, int max, int model, char 
 // The same store, PDBMOL and output at every LEVEL as pdb_lines_from_file (or _from_text), make_pdb_store
 // and load_pdb(lines.line, {&mol, 1}, 0, 0, lines.max, model, typ, LEVEL) give, without the line set: the
 // lines are scanned where they lie (a file read in blocks), once to size the store exactly and once to
-// fill it, the filling split among the machine's cores for an input of several MiB. Memory beyond the
-// store: a 256 KiB block per core for a file; a stream that cannot be read twice (a pipe) is read into
-// memory first. Each returns the number of residues (load_pdb's result) and sets `mol` to view the
+// fill it, both passes split among threads of their own (one per core, at most 8, 4 MiB of input each
+// at least). Memory beyond the store: a 256 KiB block per thread for a file; a stream that cannot be
+// read twice (a pipe) is read into memory first. Each returns the number of residues (load_pdb's result) and sets `mol` to view the
 // store's residues, with that count. load_pdb_file returns -1, with errno set and the store and `mol`
 // emptied, when the file cannot be opened or read. The run stops through err, as for a line set, beyond
 // INT_MAX lines, and when a file changes between the two passes.
