@@ -114,7 +114,8 @@ inline unsigned read_atom_line(std::string_view line, AtomLine& out, CarriedFiel
 #ifdef __SSE2__
         if (line.size() >= 66) taken = columns::coordinate_fields(line.data(), fast);
 #endif
-        const auto coordinate = [&](unsigned i, std::size_t from, float& value, unsigned bit) {
+        const auto coordinate = [&](unsigned i, std::size_t from, float& value, unsigned bit)
+            __attribute__((always_inline)) {
             if (taken >> i & 1u) {
                 value = fast[i];
                 set |= bit;
