@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -39,8 +40,9 @@ using pdbscan::AtomLine;
 using pdbscan::CarriedFields;
 
 constexpr const char* kWhere = "SUB:LOAD_PDB";
-constexpr std::uint64_t kMinPart = std::uint64_t{4} << 20;  // the least input worth a thread of its own
-constexpr unsigned kMaxParts = 8;
+constexpr std::uint64_t kMinPart = std::uint64_t{2} << 20;  // the least input worth a part of its own
+constexpr unsigned kPartsPerThread = 4;
+constexpr unsigned kMaxThreads = 8;
 
 // Where the walk stands at the first line of a part (or after the last line of the input).
 struct WalkPoint {
@@ -64,26 +66,32 @@ void count_record(WalkPoint& at, bool new_residue) {
     ++at.atom;
 }
 
-// Runs work(j) for parts 0 to n-1: part 0 on this thread, the others on threads of their own (on this
-// thread, one after the other, without `threads` or when a thread cannot be started). Returns once all
-// are done. The work must not throw.
+unsigned thread_count() {
+    return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
+}
+
+// Runs work(j) for parts 0 to n-1 and returns once all are done: with `threads`, on this thread and on
+// one more per core, each taking the next part not yet taken, so that a thread the machine's other work
+// holds up leaves its share to the others; without, on this thread in order. The work must not throw.
 template <class Work>
 void run_parts(std::size_t n, bool threads, Work&& work) {
+    std::atomic<std::size_t> next{0};
+    const auto worker = [&] {
+        for (std::size_t j; (j = next.fetch_add(1)) < n;)
+            work(j);
+    };
     std::vector<std::jthread> helpers;
-    helpers.reserve(n);
-    std::size_t inline_from = threads ? n : 1;  // parts left to this thread
-    for (std::size_t j = 1; j < n && threads; ++j) {
+    const std::size_t wanted = threads ? std::min<std::size_t>(thread_count(), n) - 1 : 0;
+    helpers.reserve(wanted);
+    for (std::size_t t = 0; t < wanted; ++t) {
         try {
-            helpers.emplace_back(work, j);
+            helpers.emplace_back(worker);
         } catch (const std::system_error&) {
-            inline_from = j;
-            break;
+            break;  // fewer threads: the others take the parts
         }
     }
-    work(0);
-    for (std::size_t j = inline_from; j < n; ++j)
-        work(j);
-}  // the helpers are joined as they go
+    worker();
+}  // the helpers are joined here
 
 // The sizing of one part. A part after the first is sized before the parts ahead of it are, from a
 // guess of where the walk stands at its first line: the first coordinate line met, every record kind
@@ -395,9 +403,11 @@ bool size_store(PDBSTORE& store, std::size_t residues, std::size_t atoms) {
 namespace pdbdirect {
 
 std::vector<std::uint64_t> default_cuts(std::uint64_t bytes) {
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::uint64_t parts =
-        std::min<std::uint64_t>({cores, kMaxParts, std::max<std::uint64_t>(1, bytes / kMinPart)});
+    const unsigned threads = thread_count();
+    const std::uint64_t parts = threads == 1
+                                    ? 1
+                                    : std::min<std::uint64_t>(threads * kPartsPerThread,
+                                                              std::max<std::uint64_t>(1, bytes / kMinPart));
     std::vector<std::uint64_t> cuts;
     for (std::uint64_t j = 1; j < parts; ++j)
         cuts.push_back(bytes / parts * j);

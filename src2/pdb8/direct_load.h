@@ -16,13 +16,13 @@ constexpr std::size_t kBlock = std::size_t{256} << 10;  // bytes of a file read 
 
 struct Plan {
     // The filling is split into parts: one from the start, then one from the first line that starts at or
-    // after each cut (ascending offsets), each part filled by a thread of its own.
+    // after each cut (ascending offsets); the machine's cores take the parts in turn.
     std::vector<std::uint64_t> cuts;
     std::size_t block = kBlock;  // bytes of a file read at a time, per part (pdblines::kMinBlock at least)
     bool threads = true;         // false: every part filled on the calling thread, one after the other
 };
 
-// One cut per core, for an input of 4 MiB a part at least (at most 8 parts).
+// Four parts for each core (of at most 8), 2 MiB of input a part at least; one part on one core.
 std::vector<std::uint64_t> default_cuts(std::uint64_t bytes);
 
 // load_pdb_file's work on an open file or a text. Returns the residue count, or -1 with errno set (the
