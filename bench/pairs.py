@@ -75,8 +75,8 @@ def big_pdb():
         sources = []
         for f in sorted(os.listdir(os.path.join(ROOT, "tests/data/pdb"))):
             path = os.path.join(ROOT, "tests/data/pdb", f)
-            read = subprocess.run([PYTHON, "-c", "import gemmi, sys; gemmi.read_structure(sys.argv[1])", path],
-                                  capture_output=True)
+            check = "import gemmi, sys; gemmi.read_structure(sys.argv[1])"
+            read = subprocess.run([PYTHON, "-c", check, path], capture_output=True)
             if f.endswith(".pdb") and read.returncode == 0:
                 sources.append(path)
         subprocess.run(["bash", os.path.join(ROOT, "bench/make_big_pdb.sh"), part, str(ATOMS), *sources],
@@ -185,7 +185,8 @@ def pair_structure():
     ours, theirs = in_process(lambda: voxmol.read_structure(path), lambda: gemmi.read_structure(path))
     return [(f"read_structure, {ATOMS:,} atoms, {os.path.getsize(path) / 1e6:.0f} MB PDB",
              ours, f"gemmi.read_structure {gemmi.__version__}", theirs,
-             peak("voxmol", f"voxmol.read_structure({path!r})"), peak("gemmi", f"gemmi.read_structure({path!r})"))]
+             peak("voxmol", f"voxmol.read_structure({path!r})"),
+             peak("gemmi", f"gemmi.read_structure({path!r})"))]
 
 
 def pair_map():
@@ -229,7 +230,8 @@ def pair_convert():
     process(command, folder)
     records = sum(1 for line in open(out, "rb") if line.startswith(b"ATOM"))
     mib = (os.path.getsize(out) + (1 << 20) - 1) >> 20
-    floor = ["bash", "-c", f"cat {grid} >/dev/null && dd if=/dev/zero of={floor_out} bs=1M count={mib} status=none"]
+    floor = ["bash", "-c",
+             f"cat {grid} >/dev/null && dd if=/dev/zero of={floor_out} bs=1M count={mib} status=none"]
 
     def run(args, written):
         if os.path.exists(written):
@@ -257,7 +259,8 @@ def load():
 def main():
     os.makedirs(WORK, exist_ok=True)
     chosen = os.environ.get("ONLY", "structure,map,opendx,convert").split(",")
-    print(f"{os.cpu_count()} CPUs, load average {load()} at the start; medians of {ROUNDS} interleaved rounds;")
+    print(f"{os.cpu_count()} CPUs, load average {load()} at the start; "
+          f"medians of {ROUNDS} interleaved rounds;")
     print("peak: whole process, MiB (after the slash: the same process that only imports the module)\n")
     print("| work | voxmol s | reference | reference s | ratio | voxmol peak | reference peak |")
     print("|---|---:|---|---:|---:|---:|---:|")
