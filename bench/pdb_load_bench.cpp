@@ -1,5 +1,6 @@
 // Load speed of a large PDB file, step by step: making the line set, the pre-scan counters, the exact
-// sizing and the reader, each on lines already in memory, and pre-scan plus load together. The baseline
+// sizing and the reader, each on lines already in memory, and pre-scan plus load together; then the
+// whole file to a structure, through the line set and with the direct load. The baseline
 // is one sscanf per line with the reader's fixed-column format, measured in the same run.
 //
 // Input: the file bench/make_big_pdb.sh makes (about 1,000,000 ATOM lines), build/bench/big.pdb by
@@ -204,6 +205,44 @@ void BM_ExactSizePlusLoad(benchmark::State& state) {
     count_lines(state);
 }
 
+// A file to a loaded structure, fresh memory each time, as read_structure does it: through the line set
+// (pdb_lines_from_file, make_pdb_store, load_pdb), and directly (load_pdb_file, both passes on every core).
+void BM_FileThroughLineSet(benchmark::State& state) {
+    if (!have_input(state)) return;
+    const std::string name = big_file_name();
+    for (auto _ : state) {
+        PDBLINES set;
+        pdb_lines_from_file(name.c_str(), set);
+        PDBSTORE store;
+        PDBMOL mol = make_pdb_store(set.line, set.max, INT_MAX, 'w', store);
+        benchmark::DoNotOptimize(
+            load_pdb(set.line, std::span<PDBMOL>(&mol, 1), 0, 0, set.max, INT_MAX, 'w', 0));
+    }
+    count_lines(state);
+}
+
+void BM_FileDirect(benchmark::State& state) {
+    if (!have_input(state)) return;
+    const std::string name = big_file_name();
+    for (auto _ : state) {
+        PDBSTORE store;
+        PDBMOL mol{};
+        benchmark::DoNotOptimize(load_pdb_file(name.c_str(), INT_MAX, 'w', store, mol, 0));
+    }
+    count_lines(state);
+}
+
+// The direct load into a store kept from the last, whose memory is faulted in already.
+void BM_FileDirectReusedStore(benchmark::State& state) {
+    if (!have_input(state)) return;
+    const std::string name = big_file_name();
+    PDBSTORE store;
+    PDBMOL mol{};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(load_pdb_file(name.c_str(), INT_MAX, 'w', store, mol, 0));
+    count_lines(state);
+}
+
 }  // namespace
 
 BENCHMARK(BM_LineSetFromText)->Unit(benchmark::kMillisecond);
@@ -216,5 +255,8 @@ BENCHMARK(BM_ExactSize)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PrescanPlusLoad)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExactSizePlusLoad)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FileThroughLineSet)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FileDirect)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FileDirectReusedStore)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times a PDB file to a loaded structure as a whole process, side by side in one run:
 #   - toolkit: bench/pdb_load_file.cpp (pdb_lines_from_file, make_pdb_store, load_pdb; all models, ATOM
-#     and HETATM records);
+#     and HETATM records; with DIRECT=1 the direct load, load_pdb_file, instead);
 #   - gemmi:   python3 -c "import gemmi; gemmi.read_structure(F)", Python's start-up included;
 #   - start:   python3 -c "import gemmi" alone, Python's and the module's start-up, to read the gemmi
 #     column with and without it.
@@ -20,7 +20,7 @@
 # back moments ago; a virtual machine that returns freed memory to its host after a second or two (free
 # page reporting) makes a run after a pause pay for memory the host must fill in again, as a one-off run
 # meets it, and 2 MiB pages, taken from whole free blocks, meet that more often than small pages do.
-# environment: RUNS=7  PAUSE=0  N=1000000  TOP=3  DATA=<folder>  WORK=/tmp/voxmol-load-bench
+# environment: RUNS=7  PAUSE=0  N=1000000  TOP=3  DATA=<folder>  WORK=/tmp/voxmol-load-bench  DIRECT=0
 #              PYTHON=/usr/bin/python3  LOADER=<binary> (default: build/bench/bench/pdb_load_file, brought
 #              up to date with the bench preset first)
 set -euo pipefail
@@ -40,6 +40,8 @@ if [ -z "${LOADER:-}" ]; then
     (cd "$root" && cmake --build --preset bench --target pdb_load_file >/dev/null)
 fi
 loader=${LOADER:-$root/build/bench/bench/pdb_load_file}
+direct=()
+[ "${DIRECT:-0}" = 1 ] && direct=(-d)
 gemmi_reads() { "$python" -c 'import gemmi, sys; gemmi.read_structure(sys.argv[1])' "$1" >/dev/null 2>&1; }
 
 files=("$@")
@@ -75,11 +77,11 @@ printf '%-20s %8s %9s %8s %8s %6s %8s %7s %7s %7s %7s %9s %9s\n' file atoms tool
 for f in "${files[@]}"; do
     name=${f##*/}
     if ! gemmi_reads "$f"; then echo "$name: gemmi refuses the file, skipped"; continue; fi
-    read -r _ _ count < <("$loader" "$f")
+    read -r _ _ count < <("$loader" "$f" "${direct[@]}")
     cat "$f" >/dev/null
     : >"$work/tk"; : >"$work/gm"; : >"$work/st"; : >"$work/steps"
     for ((r = 0; r < runs; r++)); do
-        measure "$loader" "$f" -t >>"$work/tk"
+        measure "$loader" "$f" -t "${direct[@]}" >>"$work/tk"
         measure "$python" -c 'import gemmi, sys; gemmi.read_structure(sys.argv[1])' "$f" >>"$work/gm"
         measure "$python" -c 'import gemmi' >>"$work/st"
     done

@@ -1,5 +1,5 @@
-// voxmol.Structure and read_structure: the PDB toolkit's line set, exact sizing, reader, selection
-// language, shape summary and record display, with the additions of pdb8x.h.
+// voxmol.Structure and read_structure: the PDB toolkit's direct file load (the reader's model without a
+// line set), selection language, shape summary and record display, with the additions of pdb8x.h.
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
@@ -129,11 +129,35 @@ std::string not_pdb_hint(std::string_view text) {
     return "";
 }
 
-// The model-loading step: the line set of a PDB file into the structure, models up to `model`, records
-// of kind `typ`, by the toolkit's exact sizing and reader.
-void load_lines(const PDBLINES& lines, int model, char typ, int level, Structure& s) {
-    s.mol = make_pdb_store(lines.line, lines.max, model, typ, s.store);
-    s.residues = load_pdb(lines.line, std::span<PDBMOL>(&s.mol, 1), 0, 0, lines.max, model, typ, level);
+// The number of the file's first MODEL record (0 when a coordinate record comes first, or none), from
+// its first lines when they settle it, else from the whole text.
+int first_model(const std::string& name) {
+    io::Input input;
+    if (!io::open_input(name.c_str(), std::size_t{1} << 16, input)) raise_os_error(errno, name);
+    std::string_view head = input.prefix;
+    if (head.size() == (std::size_t{1} << 16)) head = head.substr(0, head.rfind('\n') + 1);  // whole lines
+    PDBLINES lines;
+    pdb_lines_from_text(head, lines);
+    if (const auto n = first_model_in_head(lines.line, lines.max)) return *n;
+    if (input.prefix.size() < (std::size_t{1} << 16)) return 0;  // the whole file was looked at
+    input = io::Input{};
+    pdb_lines_from_text(file_text(name), lines);
+    return first_model_number(lines.line, lines.max);
+}
+
+// The model-loading step: a PDB file, models up to `model`, records of kind `typ`, into the structure,
+// as the toolkit's line set, exact sizing and reader would load it. A plain file goes straight from the
+// file to the store (the toolkit's direct load, on both cores); a compressed one is decompressed through
+// the grids' input layer first.
+void load_model(const std::string& name, int model, char typ, int level, Structure& s) {
+    io::Input input;
+    if (!io::open_input(name.c_str(), 0, input)) raise_os_error(errno, name);
+    const bool compressed = !input.compression.empty();
+    input = io::Input{};
+    const int residues = compressed ? load_pdb_text(file_text(name), model, typ, s.store, s.mol, level)
+                                    : load_pdb_file(name.c_str(), model, typ, s.store, s.mol, level);
+    if (residues < 0) raise_os_error(errno, name);
+    s.residues = residues;
 }
 
 // read_structure's model argument: the first model, model N, or all of them.
@@ -174,14 +198,15 @@ std::unique_ptr<Structure> read_structure(const py::handle& path, const py::hand
     auto s = std::make_unique<Structure>();
     std::string refusal;
     released(level > 0, [&] {
-        const std::string text = file_text(name);
-        PDBLINES lines;
-        pdb_lines_from_text(text, lines);
+        // The reader loads every model up to the one wanted, which is then kept.
         int wanted = INT_MAX;  // "all": every model, where the library's 99 stops at MODEL 99
-        if (choice.kind == ModelChoice::first) wanted = first_model_number(lines.line, lines.max);
+        if (choice.kind == ModelChoice::first) wanted = first_model(name);
         if (choice.kind == ModelChoice::number) wanted = choice.n;
-        load_lines(lines, wanted, typ, level, *s);
+        load_model(name, wanted, typ, level, *s);
         if (s->atoms() == 0) {
+            const std::string text = file_text(name);
+            PDBLINES lines;
+            pdb_lines_from_text(text, lines);
             const char* kinds = typ == 'a' ? "ATOM" : typ == 'h' ? "HETATM" : "ATOM or HETATM";
             refusal = "no " + std::string(kinds) + " record" +
                       (choice.kind == ModelChoice::number ? " of model " + std::to_string(choice.n) : "") +
@@ -191,16 +216,19 @@ std::unique_ptr<Structure> read_structure(const py::handle& path, const py::hand
             return;
         }
         if (choice.kind == ModelChoice::all) return;
-        // load_pdb loads every model up to the one wanted: keep that one. A file without MODEL records is
-        // model 1 (its records carry 0).
+        const int kept = wanted;
+        // A file without MODEL records is model 1 (its records carry 0).
         bool any_model = false;
         for (int r = 0; r < s->residues && !any_model; ++r)
             any_model = s->residue(r).model != 0;
-        if (!any_model && wanted <= 1) return;
-        s->residues = keep_residues(s->store, s->mol, s->residues,
-                                    [&](int r) { return s->residue(r).model == wanted; });
+        if (!any_model && kept <= 1) return;
+        s->residues =
+            keep_residues(s->store, s->mol, s->residues, [&](int r) { return s->residue(r).model == kept; });
         if (s->residues == 0) {
-            refusal = "no model " + std::to_string(wanted) + " in " + name + "; " +
+            const std::string text = file_text(name);
+            PDBLINES lines;
+            pdb_lines_from_text(text, lines);
+            refusal = "no model " + std::to_string(kept) + " in " + name + "; " +
                       listed_models(model_numbers(lines.line, lines.max));
         }
     });

@@ -217,6 +217,20 @@ struct PDBSTORE {
 // atoms as the i-th residue will hold) and returns a PDBMOL viewing its residues, ready for load_pdb.
 PDBMOL make_pdb_store(std::span<const PDBLINE> str_in, int max, int model, char typ, PDBSTORE& store);
 
+// ---- Loading without a line set ------------------------------------------------------------------------
+//
+// The same store, PDBMOL and output at every LEVEL as pdb_lines_from_file (or _from_text), make_pdb_store
+// and load_pdb(lines.line, {&mol, 1}, 0, 0, lines.max, model, typ, LEVEL) give, without the line set: the
+// lines are scanned where they lie (a file read in blocks), once to size the store exactly and once to
+// fill it, both passes split into parts of 2 MiB of input at least that the cores (up to 8) take in
+// turn. Memory beyond the store: a 256 KiB block per part for a file; a stream that cannot be
+// read twice (a pipe) is read into memory first. Each returns the number of residues (load_pdb's result) and
+// sets `mol` to view the store's residues, with that count. load_pdb_file returns -1, with errno set and the
+// store and `mol` emptied, when the file cannot be opened or read. The run stops through err, as for a line
+// set, beyond INT_MAX lines, and when a file changes between the two passes.
+int load_pdb_file(const char* fname, int model, char typ, PDBSTORE& store, PDBMOL& mol, int LEVEL);
+int load_pdb_text(std::string_view text, int model, char typ, PDBSTORE& store, PDBMOL& mol, int LEVEL);
+
 // ---- Record display ----------------------------------------------------------------------------------
 //
 // Each atom is written as one line "%-6s%5d %-4s%c%3s %c%4d%c   %8.3f%8.3f%8.3f%6.2f%6.2f%-12s\n" from

@@ -40,6 +40,10 @@ CheckedSelection select_checked(std::string_view expression, PDBMOL mol, int max
 // none.
 int first_model_number(std::span<const PDBLINE> lines, int max);
 
+// The same for the first lines of a file: empty when they end before a MODEL or coordinate record
+// settles it.
+std::optional<int> first_model_in_head(std::span<const PDBLINE> lines, int max);
+
 // The MODEL numbers of the coordinate section, in file order.
 std::vector<int> model_numbers(std::span<const PDBLINE> lines, int max);
 

@@ -1,5 +1,6 @@
 // Record display: atoms of the model written back as ATOM/HETATM lines.
 #include "pdb8/display.h"
+#include "common/text_out.h"
 
 #include <cstring>
 #include <string>
@@ -54,6 +55,12 @@ void write_atom_line(std::FILE* periph, const PDBRESI& res, const PDBATOM& atom)
                  atom.anb, aname.text, aalt, rname.text, res.rchain, res.rnb, rletter,
                  static_cast<double>(atom.x), static_cast<double>(atom.y), static_cast<double>(atom.z),
                  static_cast<double>(atom.occup), static_cast<double>(atom.bfac), segid.text);
+}
+
+void echo_residue(const PDBRESI& res, char typ) {
+    if (!residue_passes(res, typ)) return;
+    for (int j = 0; j < res.rnbofa; ++j)
+        write_atom_line(text_out(), res, res.a[static_cast<std::size_t>(j)]);
 }
 
 }  // namespace pdbshow

@@ -136,10 +136,7 @@ int find_beginning1(std::span<const PDBLINE> ptr) {
     // Bounded by the line set: with no qualifying line the result is the line count, so a reader
     // starting there scans nothing.
     for (std::size_t i = 0; i < ptr.size(); ++i) {
-        const std::string_view line = pdbscan::line_text(ptr[i]);
-        if (pdbscan::first_word_starts(line, "ATOM") || pdbscan::first_word_starts(line, "HETATM") ||
-            pdbscan::first_word_starts(line, "MODEL"))
-            return static_cast<int>(i);
+        if (pdbscan::opens_coordinates(pdbscan::line_text(ptr[i]))) return static_cast<int>(i);
     }
     return static_cast<int>(ptr.size());
 }

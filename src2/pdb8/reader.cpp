@@ -11,42 +11,6 @@ namespace {
 
 constexpr const char* kWhere = "SUB:LOAD_PDB";
 
-// Stores one accepted record in `atom`, an atom of `res`, and rewrites the residue's fields from it.
-void store_record(PDBRESI& res, PDBATOM& atom, const pdbscan::AtomLine& line,
-                  const pdbscan::CarriedFields& c) {
-    atom = PDBATOM{};  // every text slot empty, every value slot 0.0
-    atom.anb = c.anb;
-    atom.aalt = c.aalt;
-    atom.x = c.x;
-    atom.y = c.y;
-    atom.z = c.z;
-    atom.occup = line.occup;
-    atom.bfac = line.bfac;
-    copy_field(atom.aname, line.aname);
-    copy_field(atom.extra, line.extra);
-
-    copy_field(res.atom, line.record);
-    copy_field(res.rname, line.rname);
-    copy_field(res.segid, line.segid);
-    res.label_rname[0] = '\0';
-    res.label_rchain[0] = '\0';
-    res.label_rnb[0] = '\0';
-    res.rchain = c.rchain;
-    res.rnb = c.rnb;
-    res.rletter = c.rletter;
-    res.model = c.model;
-    res.rentity = c.model;
-}
-
-// The residue echo: the lines display_pdbres would write for the residue just closed, with the "?" and
-// "." substitutions made only in what is printed, so one file loads to the same structure at every
-// verbosity.
-void echo_residue(const PDBRESI& res, char typ) {
-    if (!pdbshow::residue_passes(res, typ)) return;
-    for (int j = 0; j < res.rnbofa; ++j)
-        pdbshow::write_atom_line(text_out(), res, res.a[static_cast<std::size_t>(j)]);
-}
-
 }  // namespace
 
 int load_pdb(std::span<const PDBLINE> str_in, std::span<PDBMOL> array, int mol, int start, int max, int model,
@@ -71,7 +35,7 @@ int load_pdb(std::span<const PDBLINE> str_in, std::span<PDBMOL> array, int mol, 
                 PDBRESI& closed = r[static_cast<std::size_t>(current)];
                 closed.rnbofa = k;  // the first record stores 0 here before its atom is added
                 if (!first) {
-                    if (LEVEL > 3) echo_residue(closed, typ);
+                    if (LEVEL > 3) pdbshow::echo_residue(closed, typ);
                     if (static_cast<std::size_t>(current) + 1 >= r.size())
                         err(kWhere, "The residue array has room for " + std::to_string(r.size()) +
                                         " residues; the line set gives more");
@@ -84,7 +48,7 @@ int load_pdb(std::span<const PDBLINE> str_in, std::span<PDBMOL> array, int mol, 
             if (static_cast<std::size_t>(k) >= res.a.size())
                 err(kWhere, "Residue slot " + std::to_string(current) + " has room for " +
                                 std::to_string(res.a.size()) + " atoms; the line set gives it more");
-            store_record(res, res.a[static_cast<std::size_t>(k)], line, carried);
+            pdbscan::store_record(res, res.a[static_cast<std::size_t>(k)], line, carried);
             ++k;
         });
     r[static_cast<std::size_t>(current)].rnbofa = k;

@@ -45,6 +45,13 @@ inline bool first_word_starts(std::string_view line, std::string_view prefix) {
     return left >= prefix.size() && std::memcmp(p, prefix.data(), prefix.size()) == 0;
 }
 
+// The first coordinate line, where the reader starts: its first word begins with "ATOM", "HETATM" or
+// "MODEL".
+inline bool opens_coordinates(std::string_view line) {
+    return first_word_starts(line, "ATOM") || first_word_starts(line, "HETATM") ||
+           first_word_starts(line, "MODEL");
+}
+
 // Residue key as the pre-scan counters read it. Fields that do not convert keep their earlier value.
 struct PrescanKey {
     char chain = ' ';

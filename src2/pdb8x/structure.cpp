@@ -29,14 +29,18 @@ std::optional<int> model_number(std::string_view t) {
 
 }  // namespace
 
-int first_model_number(std::span<const PDBLINE> lines, int max) {
+std::optional<int> first_model_in_head(std::span<const PDBLINE> lines, int max) {
     const int from = find_beginning1(lines.first(static_cast<std::size_t>(max)));
     for (int i = from; i < max; ++i) {
         const std::string_view t = line_text(lines[static_cast<std::size_t>(i)]);
         if (const auto n = model_number(t)) return *n;
         if (is_coordinate(t)) return 0;
     }
-    return 0;
+    return std::nullopt;
+}
+
+int first_model_number(std::span<const PDBLINE> lines, int max) {
+    return first_model_in_head(lines, max).value_or(0);
 }
 
 std::vector<int> model_numbers(std::span<const PDBLINE> lines, int max) {
