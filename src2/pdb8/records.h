@@ -109,7 +109,7 @@ inline unsigned read_atom_line(std::string_view line, AtomLine& out, CarriedFiel
             set |= kSetAalt;
         }
         out.rname = column(line, 17, 3);
-        float fast[5];
+        float fast[5] = {};  // read only where `taken` says the fast path filled it
         unsigned taken = 0;
 #ifdef __SSE2__
         if (line.size() >= 66) taken = columns::coordinate_fields(line.data(), fast);

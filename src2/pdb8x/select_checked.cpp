@@ -59,7 +59,7 @@ std::optional<int> first_match(PDBMOL mol, int from, int max, const PDBRES& key)
 }
 
 std::string quoted(std::string_view t) {
-    return "'" + std::string(t) + "'";
+    return std::string("'") + std::string(t) + "'";
 }
 
 }  // namespace
@@ -114,7 +114,8 @@ CheckedSelection select_checked(std::string_view expression, PDBMOL mol, int max
                 ++i;
             if (i < text.size()) joiners.emplace_back(text.data() + js, i - js);
         } else {
-            return refuse("'" + std::string(1, text[i]) + "' stands where a residue identifier should");
+            return refuse(std::string("'") + std::string(1, text[i]) +
+                          "' stands where a residue identifier should");
         }
     }
     for (std::string_view w : words) {
@@ -146,7 +147,7 @@ CheckedSelection select_checked(std::string_view expression, PDBMOL mol, int max
                 "list may be meant. Write 'A10-A20' for the range, or select each residue");
         }
         if (j.size() != 1)
-            return refuse("'" + std::string(j) + "' between the ends of a range: write one '-'");
+            return refuse(std::string("'") + std::string(j) + "' between the ends of a range: write one '-'");
     }
 
     const PDBRES first = get_res_pattern(words[0], 0);
@@ -166,9 +167,11 @@ CheckedSelection select_checked(std::string_view expression, PDBMOL mol, int max
     }
     if (words.size() == 2) {
         const std::optional<int> p = first_match(mol, 0, max, first);
-        if (!p) return refuse("the range's first residue " + as_written(words[0]) + " matches no residue");
+        if (!p)
+            return refuse(std::string("the range's first residue ") + as_written(words[0]) +
+                          " matches no residue");
         if (!first_match(mol, *p, max, last)) {
-            return refuse("the range's last residue " + as_written(words[1]) +
+            return refuse(std::string("the range's last residue ") + as_written(words[1]) +
                           " matches no residue at or after its first (residue index " + std::to_string(*p) +
                           "): the range would run to the last residue of the structure");
         }

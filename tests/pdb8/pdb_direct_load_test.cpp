@@ -173,7 +173,10 @@ std::vector<EdgeText> edge_texts() {
     const std::string a1 = rec("ATOM", 1, " N", "ALA", 'A', 1), a2 = rec("ATOM", 2, " CA", "ALA", 'A', 1);
     const std::string b1 = rec("ATOM", 3, " N", "GLY", 'A', 2, ' ', -1.5, 2.25, 300.125);
     const std::string h1 = rec("HETATM", 4, " O", "HOH", 'W', 7, 'B', 9.0, 8.0, 7.0);
-    const auto crlf = [](std::string line) { return line.insert(line.size() - 1, "\r"); };
+    const auto crlf = [](std::string line) {  // every record ends in "\n"
+        line.pop_back();
+        return line + "\r\n";
+    };
     const auto padded = [](std::string line, std::size_t length) {
         line.pop_back();
         line.resize(length, 'x');
@@ -353,8 +356,8 @@ TEST(DirectLoad, CoordinateFieldsConvertAsTheScannerDoes) {
             pick /= from.size();
             return text;
         };
-        const std::string line = "ATOM      1  CA  ALA A   1    " + next(wide) + next(wide) + next(wide) +
-                                 next(narrow) + next(narrow) + "           C  ";
+        const std::string line = std::string("ATOM      1  CA  ALA A   1    ") + next(wide) + next(wide) +
+                                 next(wide) + next(narrow) + next(narrow) + "           C  ";
         float fast[5];
         const unsigned bits = pdbscan::columns::coordinate_fields(line.data(), fast);
         const std::size_t from[] = {30, 38, 46, 54, 60}, width[] = {8, 8, 8, 6, 6};

@@ -31,7 +31,7 @@ char* put_integer(char* out, long value) {
 }  // namespace
 
 std::string file_head(std::string_view block, std::string_view component) {
-    std::string text = "data_" + std::string(block) + "\n#\n";
+    std::string text = std::string("data_") + std::string(block) + "\n#\n";
     for (std::size_t at = 0; at < kRemarks.size();) {
         const std::size_t end = kRemarks.find('\n', at);
         std::string_view line = kRemarks.substr(at, end - at);
@@ -42,7 +42,7 @@ std::string file_head(std::string_view block, std::string_view component) {
         at = end + 1;
     }
     const std::string comp(component);
-    text += "#\n_entry.id " + std::string(block) +
+    text += std::string("#\n_entry.id ") + std::string(block) +
             "\n#\n"
             "_chem_comp.id " +
             comp +
@@ -191,7 +191,7 @@ CifWriter::CifWriter(std::FILE* file, const Tuhbdgrd& grid, bool threaded, std::
         z_ = axis_texts(grid.zmin, axes_[2][2], grid.nz);
     }
     const std::string middle =
-        " " + std::string(element.empty() ? "X" : element.substr(0, 2)) + " CA . UNK A 1 ";
+        std::string(" ") + std::string(element.empty() ? "X" : element.substr(0, 2)) + " CA . UNK A 1 ";
     std::memcpy(middle_, middle.data(), middle.size());
     middle_size_ = middle.size();
     put(file_head(block, "UNK"));

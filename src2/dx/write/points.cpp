@@ -78,7 +78,7 @@ std::string cif_value(std::string_view text) {
     for (char c : text)
         plain = plain && c > ' ' && c < 127;
     if (plain) return std::string(text);
-    return "'" + std::string(text) + "'";
+    return std::string("'") + std::string(text) + "'";
 }
 
 }  // namespace
@@ -90,8 +90,8 @@ long write_points_cif(std::FILE* file, std::span<const double> xyz, std::span<co
     // decimals, each value in the shortest text that reads back the same.
     std::string out = ciffmt::file_head("voxmol", cif_value(fields.resname));
     if (n > 0) out += ciffmt::kAtomSiteLoop;
-    const std::string middle = " " + cif_value(fields.element.empty() ? "X" : fields.element) + " " +
-                               cif_value(fields.name) + " . " + cif_value(fields.resname) + " " +
+    const std::string middle = std::string(" ") + cif_value(fields.element.empty() ? "X" : fields.element) +
+                               " " + cif_value(fields.name) + " . " + cif_value(fields.resname) + " " +
                                cif_value(std::string(1, fields.chain)) + " 1 ";
     const std::string chain = cif_value(std::string(1, fields.chain));
     char line[3 * atomfmt::kMaxFixed + 512];
