@@ -60,6 +60,10 @@ bool open_input(const char* name, std::size_t prefix_size, Input& input);
 
 // The gzip compression (RFC 1952 members, through zlib).
 std::unique_ptr<Source> gzip_source(std::unique_ptr<Source> compressed);
+// The bzip2 compression (through libbzip2).
+std::unique_ptr<Source> bzip2_source(std::unique_ptr<Source> compressed);
+// The xz compression (.xz streams, through liblzma).
+std::unique_ptr<Source> xz_source(std::unique_ptr<Source> compressed);
 
 [[noreturn]] void read_failure();
 
