@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "dx/grid.h"
 #include "dx/uhbdio.h"
+#include "dx/voxmol.h"
 #include "fuzz_common.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

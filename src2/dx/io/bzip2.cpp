@@ -75,14 +75,16 @@ class Bzip2Source final : public Source {
                     finished_ = true;
                     break;
                 }
-                char* const next = z_.next_in;
-                const unsigned avail = z_.avail_in;
+                // A fresh decompressor for it, on the same input and output.
+                const bz_stream at = z_;
                 BZ2_bzDecompressEnd(&z_);
                 open_ = false;
                 z_ = bz_stream{};
                 start();
-                z_.next_in = next;
-                z_.avail_in = avail;
+                z_.next_in = at.next_in;
+                z_.avail_in = at.avail_in;
+                z_.next_out = at.next_out;
+                z_.avail_out = at.avail_out;
                 stream_ended_ = false;
             }
             const int r = BZ2_bzDecompress(&z_);
