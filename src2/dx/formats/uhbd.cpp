@@ -283,12 +283,12 @@ class TextUhbdReader final : public Reader {
     std::string first_plane_;
 };
 
-// A binary header record of 160 bytes with three positive counts and a positive spacing.
+// A binary header record of 160 bytes with three positive counts (the reader judges the rest).
 bool detect_binary(std::string_view prefix) {
     const auto layout = layout_of_first_record(prefix, kHeaderBytes);
     if (!layout) return false;
     const UhbdHeader u = parse_binary(prefix.data() + layout->marker_bytes, layout->swap);
-    return u.n[0] > 0 && u.n[1] > 0 && u.n[2] > 0 && u.h > 0.0 && std::isfinite(u.h);
+    return u.n[0] > 0 && u.n[1] > 0 && u.n[2] > 0;
 }
 
 // Lines 2 to 6 of the text form have its shape, and no line after them holds a header of voxmol's own.
