@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "dx/grid.h"
 #include "dx/uhbdio.h"
 #include "fuzz_common.h"
 
