@@ -10,6 +10,7 @@
 // lies at midpoint + (i - (N+1)/2) / scale along x, and so on along y and z. N is not in the header of
 // the classic form: it is the cube root of the values' count. The record markers may be 4 or 8 bytes, in
 // either byte order; the byte order of the numbers is theirs.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -119,8 +120,15 @@ class DelphiReader final : public Reader {
                            static_cast<unsigned long long>(*left / value_bytes_),
                            static_cast<unsigned long long>(length / value_bytes_)));
         }
-        raw_.resize(static_cast<std::size_t>(length));
-        records_.read(raw_.data(), raw_.size());
+        // From a stream of unknown size the buffer grows as the bytes arrive, so that a length the file
+        // does not hold takes no more memory than the file does.
+        constexpr std::uint64_t kChunk = std::uint64_t{1} << 24;
+        for (std::uint64_t done = 0; done < length;) {
+            const std::uint64_t n = std::min(kChunk, length - done);
+            raw_.resize(static_cast<std::size_t>(done + n));
+            records_.read(raw_.data() + done, static_cast<std::size_t>(n));
+            done += n;
+        }
         records_.close();
     }
 

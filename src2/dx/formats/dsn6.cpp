@@ -182,8 +182,7 @@ class OReader final : public Reader {
     std::size_t bricks_[3] = {0, 0, 0};
 };
 
-// A layer of bricks (8 planes along z) at a time: each brick's points moved to their places in walk
-// order, the runs along z of 8 values each.
+// Each brick's points moved to their places in walk order, in runs along z of up to 8 values.
 long OReader::read_values(std::span<double> values, ValueProgress*) {
     const std::size_t nx = static_cast<std::size_t>(h_.extent[0]), ny = static_cast<std::size_t>(h_.extent[1]),
                       nz = static_cast<std::size_t>(h_.extent[2]);
@@ -192,22 +191,22 @@ long OReader::read_values(std::span<double> values, ValueProgress*) {
     double table[256];
     for (int b = 0; b < 256; ++b)
         table[b] = (b - h_.plus) / h_.prod;
-    const std::size_t per_layer = bricks_[0] * bricks_[1];
-    std::vector<unsigned char> layer(per_layer * kBrickBytes);
+    // A row of bricks along x at a time: 8 lines of the map along x, 8 planes deep along y and z.
+    std::vector<unsigned char> row(bricks_[0] * kBrickBytes);
     const std::size_t flip = h_.swapped_pairs ? 1 : 0;  // byte n of a brick is stored at n ^ flip
     for (std::size_t bz = 0; bz < bricks_[2]; ++bz) {
-        const std::size_t got = in_.read(reinterpret_cast<char*>(layer.data()), layer.size());
-        if (got < layer.size()) {
-            fail(formatted("The %s map ends after %llu of its %llu bricks", name.c_str(),
-                           static_cast<unsigned long long>(bz * per_layer + got / kBrickBytes),
-                           static_cast<unsigned long long>(brick_count())));
-        }
         const std::size_t z0 = bz * kBrick, wz = std::min(kBrick, nz - z0);
         for (std::size_t by = 0; by < bricks_[1]; ++by) {
+            const std::size_t got = in_.read(reinterpret_cast<char*>(row.data()), row.size());
+            if (got < row.size()) {
+                fail(formatted("The %s map ends after %llu of its %llu bricks", name.c_str(),
+                               static_cast<unsigned long long>((bz * bricks_[1] + by) * bricks_[0] + got / kBrickBytes),
+                               static_cast<unsigned long long>(brick_count())));
+            }
             const std::size_t y0 = by * kBrick, wy = std::min(kBrick, ny - y0);
             for (std::size_t bx = 0; bx < bricks_[0]; ++bx) {
                 const std::size_t x0 = bx * kBrick, wx = std::min(kBrick, nx - x0);
-                const unsigned char* brick = layer.data() + (by * bricks_[0] + bx) * kBrickBytes;
+                const unsigned char* brick = row.data() + bx * kBrickBytes;
                 for (std::size_t x = 0; x < wx; ++x) {
                     for (std::size_t y = 0; y < wy; ++y) {
                         double* dst = values.data() + ((x0 + x) * ny + (y0 + y)) * nz + z0;

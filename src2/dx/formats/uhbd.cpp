@@ -60,6 +60,12 @@ Geometry geometry_of(const UhbdHeader& u, std::string description) {
                            u.n[0], u.n[1], u.n[2]));
         }
     }
+    const auto points = product3(static_cast<std::uint64_t>(u.n[0]), static_cast<std::uint64_t>(u.n[1]),
+                                 static_cast<std::uint64_t>(u.n[2]));
+    if (!points || *points > (std::uint64_t{1} << 60)) {
+        fail(formatted("The UHBD grid's header gives %lld x %lld x %lld points, more than any file holds", u.n[0],
+                       u.n[1], u.n[2]));
+    }
     if (!(u.h > 0.0) || !std::isfinite(u.h))
         fail(formatted("The UHBD grid's spacing h is %g; it must be positive", u.h));
     Geometry g;
@@ -93,15 +99,15 @@ class BinaryUhbdReader final : public Reader {
         records_.read(b, kHeaderBytes);
         records_.close();
         u_ = parse_binary(b, records_.layout().swap);
-        Geometry g = geometry_of(u_, "UHBD, binary, " + records_.layout().text());
-        plane_ = std::vector<char>(static_cast<std::size_t>(u_.n[0] * u_.n[1]) * 4);
-        return g;
+        return geometry_of(u_, "UHBD, binary, " + records_.layout().text());
     }
 
     long read_values(std::span<double> values, ValueProgress*) override {
         const std::uint64_t total = values.size();
         if (total != static_cast<std::uint64_t>(u_.n[0] * u_.n[1]) * static_cast<std::uint64_t>(u_.n[2]))
             fail("The grid's values do not match the UHBD header");
+        // A plane is part of the grid, whose room the run has made: its buffer fits memory too.
+        plane_.resize(static_cast<std::size_t>(u_.n[0] * u_.n[1]) * 4);
         long long k = 0;
         std::size_t in_plane = plane_.size();  // bytes of the current plane handed out
         auto read = [&](char* dst, std::size_t n) {
