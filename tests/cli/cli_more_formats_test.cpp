@@ -165,9 +165,9 @@ std::string bzip2(const std::string& text) {
 std::string xz(const std::string& text) {
     std::string out(lzma_stream_buffer_bound(text.size()), '\0');
     std::size_t size = 0;
-    if (lzma_easy_buffer_encode(6, LZMA_CHECK_CRC64, nullptr, reinterpret_cast<const std::uint8_t*>(text.data()),
-                                text.size(), reinterpret_cast<std::uint8_t*>(out.data()), &size,
-                                out.size()) != LZMA_OK)
+    if (lzma_easy_buffer_encode(6, LZMA_CHECK_CRC64, nullptr,
+                                reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),
+                                reinterpret_cast<std::uint8_t*>(out.data()), &size, out.size()) != LZMA_OK)
         throw std::runtime_error("xz failed");
     out.resize(size);
     return out;
@@ -222,7 +222,8 @@ TEST(CliMoreFormats, FormatLineNamesFormAndCompression) {
         const CliRun r = clitest::run_voxmol({"grid.dat", "-l", "2", "-o", "ZYX"}, {{"grid.dat", content}});
         EXPECT_EQ(r.status, 0) << line << "\n" << r.out;
         EXPECT_TRUE(has_line(r.out, line)) << r.out;
-        EXPECT_NE(r.out.find("WARNING: The -o option applies to voxmol's own grid format only"), std::string::npos)
+        EXPECT_NE(r.out.find("WARNING: The -o option applies to voxmol's own grid format only"),
+                  std::string::npos)
             << r.out;
     }
 }
@@ -232,8 +233,8 @@ TEST(CliMoreFormats, FormatLineNamesFormAndCompression) {
 TEST(CliMoreFormats, NativeFilesThatLookLikeOtherFormatsStayNative) {
     const std::string rest = "0 0 0 0 0 3 4 3 1 1 4 0 0 0 0 0 3\n0.5\n2.0\n-1.0\n1.0\n";
     const std::string cases[] = {
-        "\n       2 !NTITLE\n" + rest,                                              // an XPLOR title count
-        "0.5 1.0 2.0 3.0 4 4 4\n\n" + rest,                                        // a Situs header
+        "\n       2 !NTITLE\n" + rest,       // an XPLOR title count
+        "0.5 1.0 2.0 3.0 4 4 4\n\n" + rest,  // a Situs header
         "title\n 1.0 0.0 -1 0 3 1 3\n 1 1 4 0.5 0 0 0\n 0 0 0 0\n 0 0 0 0\n 1 1 1\n" + rest,  // UHBD's
     };
     for (const std::string& content : cases) {
@@ -242,6 +243,37 @@ TEST(CliMoreFormats, NativeFilesThatLookLikeOtherFormatsStayNative) {
         EXPECT_EQ(r.out.find("Grid format"), std::string::npos) << r.out;
         EXPECT_TRUE(has_line(r.out, "Dimensions: X= 1   Y= 1   Z= 4")) << r.out;
     }
+}
+
+// bzip2 and xz as gzip is read: any format inside, concatenated streams as one, what bunzip2 and unxz
+// accept after the last stream; a file of voxmol's own format compressed reads as the plain one.
+TEST(CliMoreFormats, Bzip2AndXzReadAsTheirContent) {
+    std::string native =
+        "! a larger grid, so that the streams span blocks\n0 0 0 1 1 1 0 0 40 40 40 0 0 0 0 0 0\n";
+    for (int n = 0; n < 64000; ++n)
+        native += std::to_string((n * 37) % 1001 - 500) + ".25\n";
+    const std::string half = native.substr(0, native.size() / 2), rest = native.substr(native.size() / 2);
+    const CliRun plain = clitest::run_voxmol({"grid", "-t", "0", "1e30", "-l", "1"}, {{"grid", native}});
+    ASSERT_EQ(plain.status, 0) << plain.out;
+    const std::pair<const char*, std::string> cases[] = {
+        {"bzip2", bzip2(native)},
+        {"bzip2, two streams", bzip2(half) + bzip2(rest)},
+        {"bzip2, bytes after the last stream", bzip2(native) + std::string(100, '\0')},
+        {"xz", xz(native)},
+        {"xz, two streams", xz(half) + xz(rest)},
+        {"xz, stream padding", xz(half) + std::string(8, '\0') + xz(rest)},
+    };
+    for (const auto& [name, bytes] : cases) {
+        const CliRun r = clitest::run_voxmol({"grid", "-t", "0", "1e30", "-l", "1"}, {{"grid", bytes}});
+        EXPECT_EQ(r.status, 0) << name << "\n" << r.out;
+        EXPECT_EQ(r.written, plain.written) << name;
+    }
+    std::string corrupt = xz(native);
+    corrupt[corrupt.size() / 2] ^= 0x55;
+    const CliRun r = clitest::run_voxmol({"grid", "-l", "1"}, {{"grid", corrupt}});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("The xz-compressed data file is corrupt or truncated ("), std::string::npos)
+        << r.out;
 }
 
 TEST(CliMoreFormats, BadFiles) {
@@ -266,13 +298,16 @@ TEST(CliMoreFormats, BadFiles) {
         {"XPLOR other axis order", kXplorHeader.substr(0, kXplorHeader.size() - 4) + "XYZ\n",
          "The XPLOR/CNS map lists its values in the order \"XYZ\": voxmol reads the \"ZYX\" order (sections "
          "along c, x fastest) every writer uses"},
-        {"XPLOR cell that makes no cell", [] {
+        {"XPLOR cell that makes no cell",
+         [] {
              std::string t = kXplor;
-             t.replace(t.find(" 9.00000E+01 9.00000E+01 9.00000E+01"), 36, " 3.00000E+01 3.00000E+01 1.20000E+02");
+             t.replace(t.find(" 9.00000E+01 9.00000E+01 9.00000E+01"), 36,
+                       " 3.00000E+01 3.00000E+01 1.20000E+02");
              return t;
          }(),
          "The XPLOR/CNS header gives the cell angles 30 30 120, which make no cell"},
-        {"XPLOR indices backwards", [] {
+        {"XPLOR indices backwards",
+         [] {
              std::string t = kXplor;
              t.replace(t.find("      -1       1      20"), 24, "       1      -1      20");
              return t;
@@ -284,14 +319,16 @@ TEST(CliMoreFormats, BadFiles) {
          "The Situs map holds more than the 27 values its header gives: line 6 holds \"28.0\""},
         {"UHBD text ends in a plane", uhbd_text().substr(0, uhbd_text().size() - 30),
          "The UHBD grid ends after 25 of 27 values"},
-        {"UHBD text plane headed wrong", [] {
+        {"UHBD text plane headed wrong",
+         [] {
              std::string t = uhbd_text();
              t.replace(t.find("      2      3      3"), 21, "      2      3      4");
              return t;
          }(),
          "Line 9 of the UHBD grid should head plane 2 with \"2 3 3\": \"      2      3      4\""},
         {"UHBD binary record markers disagree", bad_marker,
-         "The UHBD file's record of the values of plane 1 of 3 opens with the length 36 and closes with 9: the "
+         "The UHBD file's record of the values of plane 1 of 3 opens with the length 36 and closes with 9: "
+         "the "
          "file is damaged"},
         {"UHBD binary plane numbered wrong", bad_plane,
          "The UHBD grid's plane 1 of 3 is headed 7 3 3, not 1 3 3 (plane, im, jm)"},
@@ -299,12 +336,14 @@ TEST(CliMoreFormats, BadFiles) {
         {"UHBD binary ends early", uhbd_binary(false, false).substr(0, 280),
          "The UHBD file ends inside the record of the values of plane 2 of 3, after 24 of its 36 bytes"},
         {"DelPhi trailer of 24 bytes", delphi(false, false, std::string(24, '\0')),
-         "The DelPhi map's last record holds 24 bytes: the scale and midpoint take 16 or 32 (20 or 36 with the "
+         "The DelPhi map's last record holds 24 bytes: the scale and midpoint take 16 or 32 (20 or 36 with "
+         "the "
          "grid size)"},
-        {"DelPhi grid size disagrees", delphi(false, false, delphi_trailer(false) + bytes_of<std::int32_t>(5)),
+        {"DelPhi grid size disagrees",
+         delphi(false, false, delphi_trailer(false) + bytes_of<std::int32_t>(5)),
          "The DelPhi map gives the grid size 5, but its potential holds 3^3 values"},
-        {"DelPhi values no cube", record("now starting phimap ") + record(std::string(70, ' ')) +
-                                      record(std::string(40, '\0')),
+        {"DelPhi values no cube",
+         record("now starting phimap ") + record(std::string(70, ' ')) + record(std::string(40, '\0')),
          "The DelPhi map's potential record holds 40 bytes: no cube of 4- or 8-byte values"},
         {"DelPhi scale zero", delphi(false, false, std::string(16, '\0')),
          "The DelPhi map's scale is 0 grid points per Å; it must be positive"},
@@ -314,10 +353,12 @@ TEST(CliMoreFormats, BadFiles) {
         {"plt holds more", plt(true) + "abcd",
          "The plt file holds 4 bytes after its 27 values: its header disagrees with the data"},
         {"DSN6 ends in its bricks", dsn6().substr(0, 700), "The DSN6 map ends after 0 of its 1 bricks"},
-        {"DSN6 prod zero", dsn6(0), "The DSN6 header gives prod 0 and plus 0; prod must be a number other than 0"},
+        {"DSN6 prod zero", dsn6(0),
+         "The DSN6 header gives prod 0 and plus 0; prod must be a number other than 0"},
         {"DSN6 more bricks", dsn6() + brick(true),
          "The DSN6 map holds 512 bytes after its 1 bricks: its extents disagree with the data"},
-        {"BRIX without extent", brix(":-) origin -1 -1 -1 grid 20 20 20 cell 10 10 10 90 90 90 prod 1 plus 0"),
+        {"BRIX without extent",
+         brix(":-) origin -1 -1 -1 grid 20 20 20 cell 10 10 10 90 90 90 prod 1 plus 0"),
          "The BRIX header gives no \"extent\""},
         {"bzip2 cut short", bzip2(kSitus).substr(0, 40),
          "The bzip2-compressed data file is corrupt or truncated (it ends inside the compressed data)"},
@@ -325,7 +366,8 @@ TEST(CliMoreFormats, BadFiles) {
          "The xz-compressed data file is corrupt or truncated (unexpected end of input)"},
         {"OpenDX data never given a grid",
          "object 1 class array type float rank 0 items 2 data follows\n1 2\nobject 2 class field\n",
-         "The OpenDX file gives no regular grid (\"class gridpositions\") for its data: voxmol reads regular grids"},
+         "The OpenDX file gives no regular grid (\"class gridpositions\") for its data: voxmol reads regular "
+         "grids"},
     };
     for (const auto& c : cases) {
         const CliRun r = clitest::run_voxmol({"grid.dat", "-l", "1"}, {{"grid.dat", c.content}});

@@ -58,7 +58,8 @@ class DelphiReader final : public Reader {
     }
 
     long read_values(std::span<double> values, ValueProgress*) override {
-        if (values.size() != side_ * side_ * side_) fail("The grid's values do not match the DelPhi map's size");
+        if (values.size() != side_ * side_ * side_)
+            fail("The grid's values do not match the DelPhi map's size");
         const std::size_t bytes = value_bytes_;
         std::size_t at = 0;
         auto from_buffer = [&](char* dst, std::size_t count) {
@@ -109,8 +110,9 @@ class DelphiReader final : public Reader {
             }
         }
         if (side_ == 0) {
-            fail(formatted("The DelPhi map's potential record holds %llu bytes: no cube of 4- or 8-byte values",
-                           static_cast<unsigned long long>(length)));
+            fail(formatted(
+                "The DelPhi map's potential record holds %llu bytes: no cube of 4- or 8-byte values",
+                static_cast<unsigned long long>(length)));
         }
         // The values are read before the grid is placed, into a buffer of the file's size: a header that
         // claims more than the file holds is refused before it is allocated.
@@ -138,9 +140,10 @@ class DelphiReader final : public Reader {
         const bool swap = records_.layout().swap;
         char b[36];
         if (t.bytes != 16 && t.bytes != 20 && t.bytes != 32 && t.bytes != 36) {
-            fail(formatted("The DelPhi map's last record holds %zu bytes: the scale and midpoint take 16 or 32 "
-                           "(20 or 36 with the grid size)",
-                           t.bytes));
+            fail(formatted(
+                "The DelPhi map's last record holds %zu bytes: the scale and midpoint take 16 or 32 "
+                "(20 or 36 with the grid size)",
+                t.bytes));
         }
         records_.read(b, t.bytes);
         records_.close();
@@ -152,8 +155,8 @@ class DelphiReader final : public Reader {
         if (t.bytes == 20 || t.bytes == 36) {
             const std::int32_t n = io::load<std::int32_t>(b + (doubles ? 32 : 16), swap);
             if (static_cast<std::uint64_t>(n) != side_ || n < 0) {
-                fail(formatted("The DelPhi map gives the grid size %d, but its potential holds %zu^3 values", n,
-                               side_));
+                fail(formatted("The DelPhi map gives the grid size %d, but its potential holds %zu^3 values",
+                               n, side_));
             }
         }
         if (!records_.at_end()) fail("The DelPhi map holds more records after its scale and midpoint");

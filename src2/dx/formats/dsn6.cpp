@@ -59,7 +59,8 @@ std::optional<bool> dsn6_swap(std::string_view bytes) {
 OHeader parse_dsn6(std::string_view bytes, bool swap) {
     OHeader h;
     const double cell_scale = word(bytes, 17, swap);
-    if (!(cell_scale > 0)) fail(formatted("The DSN6 header gives the cell scale (word 18) %g; it must be positive", cell_scale));
+    if (!(cell_scale > 0))
+        fail(formatted("The DSN6 header gives the cell scale (word 18) %g; it must be positive", cell_scale));
     for (int d = 0; d < 3; ++d) {
         h.cell.start[d] = word(bytes, d, swap);
         h.extent[d] = word(bytes, 3 + d, swap);
@@ -96,7 +97,8 @@ OHeader parse_brix(std::string_view bytes) {
         for (int n = 0; n < counts[k]; ++n) {
             const std::string_view number = textwords::next_word(rest);
             if (!textwords::real(number, v[n]))
-                fail("The BRIX header's \"" + key + "\" is followed by " + textwords::quoted(number) + ", not a number");
+                fail("The BRIX header's \"" + key + "\" is followed by " + textwords::quoted(number) +
+                     ", not a number");
         }
         seen[k] = true;
         for (int d = 0; d < 3; ++d) {
@@ -171,9 +173,10 @@ class OReader final : public Reader {
         }
         // O pads a file to whole 512-byte records: more than a brick's worth after the last is a mismatch.
         if (*left - need >= kBrickBytes) {
-            fail(formatted("The %s map holds %llu bytes after its %llu bricks: its extents disagree with the data",
-                           name.c_str(), static_cast<unsigned long long>(*left - need),
-                           static_cast<unsigned long long>(brick_count())));
+            fail(formatted(
+                "The %s map holds %llu bytes after its %llu bricks: its extents disagree with the data",
+                name.c_str(), static_cast<unsigned long long>(*left - need),
+                static_cast<unsigned long long>(brick_count())));
         }
     }
 
@@ -184,7 +187,8 @@ class OReader final : public Reader {
 
 // Each brick's points moved to their places in walk order, in runs along z of up to 8 values.
 long OReader::read_values(std::span<double> values, ValueProgress*) {
-    const std::size_t nx = static_cast<std::size_t>(h_.extent[0]), ny = static_cast<std::size_t>(h_.extent[1]),
+    const std::size_t nx = static_cast<std::size_t>(h_.extent[0]),
+                      ny = static_cast<std::size_t>(h_.extent[1]),
                       nz = static_cast<std::size_t>(h_.extent[2]);
     if (values.size() != nx * ny * nz) fail("The grid's values do not match the O map's extents");
     const std::string name = h_.brix ? "BRIX" : "DSN6";
@@ -199,9 +203,10 @@ long OReader::read_values(std::span<double> values, ValueProgress*) {
         for (std::size_t by = 0; by < bricks_[1]; ++by) {
             const std::size_t got = in_.read(reinterpret_cast<char*>(row.data()), row.size());
             if (got < row.size()) {
-                fail(formatted("The %s map ends after %llu of its %llu bricks", name.c_str(),
-                               static_cast<unsigned long long>((bz * bricks_[1] + by) * bricks_[0] + got / kBrickBytes),
-                               static_cast<unsigned long long>(brick_count())));
+                fail(formatted(
+                    "The %s map ends after %llu of its %llu bricks", name.c_str(),
+                    static_cast<unsigned long long>((bz * bricks_[1] + by) * bricks_[0] + got / kBrickBytes),
+                    static_cast<unsigned long long>(brick_count())));
             }
             const std::size_t y0 = by * kBrick, wy = std::min(kBrick, ny - y0);
             for (std::size_t bx = 0; bx < bricks_[0]; ++bx) {
@@ -220,8 +225,9 @@ long OReader::read_values(std::span<double> values, ValueProgress*) {
     // Past the last brick, O's files may hold padding to a whole record, but no more.
     std::vector<char> after(kBrickBytes);
     if (in_.read(after.data(), after.size()) == after.size()) {
-        fail(formatted("The %s map holds more bytes after its %llu bricks: its extents disagree with the data",
-                       name.c_str(), static_cast<unsigned long long>(brick_count())));
+        fail(
+            formatted("The %s map holds more bytes after its %llu bricks: its extents disagree with the data",
+                      name.c_str(), static_cast<unsigned long long>(brick_count())));
     }
     return static_cast<long>(values.size());
 }

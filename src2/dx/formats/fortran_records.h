@@ -67,7 +67,9 @@ class FortranRecords {
         pending_.resize(static_cast<std::size_t>(16 + length));
         pending_.resize(in_.read(pending_.data(), pending_.size()));
         const auto layout = layout_of_first_record(pending_, length);
-        if (!layout) fail("The " + format_ + " file does not start with " + what + " (a record of " + std::to_string(length) + " bytes)");
+        if (!layout)
+            fail("The " + format_ + " file does not start with " + what + " (a record of " +
+                 std::to_string(length) + " bytes)");
         layout_ = *layout;
         open(what);
     }
@@ -90,8 +92,8 @@ class FortranRecords {
     // Opens a record that must be exactly `length` bytes long.
     void open_exactly(std::uint64_t length, const std::string& what) {
         if (open(what) != length) {
-            fail(formatted("The %s file's record of %s holds %llu bytes, not the %llu it should", format_.c_str(),
-                           what.c_str(), static_cast<unsigned long long>(length_),
+            fail(formatted("The %s file's record of %s holds %llu bytes, not the %llu it should",
+                           format_.c_str(), what.c_str(), static_cast<unsigned long long>(length_),
                            static_cast<unsigned long long>(length)));
         }
     }
@@ -109,14 +111,15 @@ class FortranRecords {
     // Reads `n` bytes of the open record into dst.
     void read(char* dst, std::size_t n) {
         if (n > left_) {
-            fail(formatted("The %s file's record of %s holds %llu bytes, fewer than the %llu it needs", format_.c_str(),
-                           what_.c_str(), static_cast<unsigned long long>(length_),
+            fail(formatted("The %s file's record of %s holds %llu bytes, fewer than the %llu it needs",
+                           format_.c_str(), what_.c_str(), static_cast<unsigned long long>(length_),
                            static_cast<unsigned long long>(length_ - left_ + n)));
         }
         const std::size_t got = raw_read(dst, n);
         if (got < n) {
-            fail(formatted("The %s file ends inside the record of %s, after %llu of its %llu bytes", format_.c_str(),
-                           what_.c_str(), static_cast<unsigned long long>(length_ - left_ + got),
+            fail(formatted("The %s file ends inside the record of %s, after %llu of its %llu bytes",
+                           format_.c_str(), what_.c_str(),
+                           static_cast<unsigned long long>(length_ - left_ + got),
                            static_cast<unsigned long long>(length_)));
         }
         left_ -= n;
@@ -125,8 +128,8 @@ class FortranRecords {
     // Closes the record: every byte of it read, and the closing marker the same as the opening one.
     void close() {
         if (left_ != 0) {
-            fail(formatted("The %s file's record of %s holds %llu bytes, more than the %llu it needs", format_.c_str(),
-                           what_.c_str(), static_cast<unsigned long long>(length_),
+            fail(formatted("The %s file's record of %s holds %llu bytes, more than the %llu it needs",
+                           format_.c_str(), what_.c_str(), static_cast<unsigned long long>(length_),
                            static_cast<unsigned long long>(length_ - left_)));
         }
         char marker[8];
@@ -135,10 +138,11 @@ class FortranRecords {
             fail("The " + format_ + " file ends before the closing record marker of " + what_);
         const std::uint64_t closing = marker_value(marker, layout_);
         if (closing != length_) {
-            fail(formatted("The %s file's record of %s opens with the length %llu and closes with %llu: the file is "
-                           "damaged",
-                           format_.c_str(), what_.c_str(), static_cast<unsigned long long>(length_),
-                           static_cast<unsigned long long>(closing)));
+            fail(formatted(
+                "The %s file's record of %s opens with the length %llu and closes with %llu: the file is "
+                "damaged",
+                format_.c_str(), what_.c_str(), static_cast<unsigned long long>(length_),
+                static_cast<unsigned long long>(closing)));
         }
     }
 

@@ -590,7 +590,8 @@ Geometry OpenDxReader::read_header() {
         }
         if (t.is("object")) {
             if (!parse_object()) continue;
-            if (h_.positions && kept_.empty()) break;  // the usual order: the values go straight into the grid
+            if (h_.positions && kept_.empty())
+                break;  // the usual order: the values go straight into the grid
             keep_array();
         } else if (t.is("attribute") && !kept_.empty()) {
             skip_attribute(true);  // of the array just kept
@@ -670,8 +671,10 @@ void OpenDxReader::keep_array() {
 // or the only one.
 void OpenDxReader::choose_kept_array() {
     if (!h_.positions) {
-        fail("The OpenDX file gives no regular grid (\"class gridpositions\") for its data: voxmol reads regular "
-             "grids");
+        fail(
+            "The OpenDX file gives no regular grid (\"class gridpositions\") for its data: voxmol reads "
+            "regular "
+            "grids");
     }
     std::optional<std::string> named;
     for (const auto& [component, object] : h_.components)
@@ -680,7 +683,8 @@ void OpenDxReader::choose_kept_array() {
         if (named ? k.name == *named : kept_.size() == 1) chosen_ = &k;
     }
     if (chosen_ == nullptr) {
-        fail(named ? "The OpenDX field takes its data from object \"" + shown(*named) + "\", which the file does not hold as an array"
+        fail(named ? "The OpenDX field takes its data from object \"" + shown(*named) +
+                         "\", which the file does not hold as an array"
                    : std::string("The OpenDX file holds several arrays and no field that names its data"));
     }
     h_.data = chosen_->name;
@@ -691,7 +695,8 @@ void OpenDxReader::choose_kept_array() {
 long OpenDxReader::read_values(std::span<double> values, ValueProgress*) {
     if (chosen_ != nullptr) {
         // The whole file was read with the header: the values are those kept.
-        if (values.size() != chosen_->values.size()) fail("The grid's values do not match the OpenDX data array");
+        if (values.size() != chosen_->values.size())
+            fail("The grid's values do not match the OpenDX data array");
         std::copy(chosen_->values.begin(), chosen_->values.end(), values.begin());
         check_components();
         return static_cast<long>(values.size());
@@ -777,8 +782,8 @@ void OpenDxReader::read_text_values(std::size_t total, Store&& store) {
 void OpenDxReader::read_binary(std::span<double> values, std::size_t first, std::size_t total) {
     const bool swap = (h_.order == Order::msb) != (std::endian::native == std::endian::big);
     auto truncated = [&](std::size_t bytes, std::size_t size) {
-        fail("The OpenDX file ends after " + std::to_string(first + bytes / size) + " of " + std::to_string(total) +
-             " values");
+        fail("The OpenDX file ends after " + std::to_string(first + bytes / size) + " of " +
+             std::to_string(total) + " values");
     };
     const std::size_t count = values.size();
     if (h_.type == ValueType::float64) {

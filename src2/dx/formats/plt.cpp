@@ -55,17 +55,19 @@ class PltReader final : public Reader {
     Geometry read_header() override {
         char b[kHeaderBytes];
         const std::size_t got = in_.read(b, kHeaderBytes);
-        if (got < kHeaderBytes) fail(formatted("The plt file ends inside its 44-byte header, after %zu bytes", got));
+        if (got < kHeaderBytes)
+            fail(formatted("The plt file ends inside its 44-byte header, after %zu bytes", got));
         swap_ = !plausible(parse(b, false));
         h_ = parse(b, swap_);
         if (!plausible(h_)) {
-            fail("The plt file's header gives no rank 3 and three positive point counts in either byte order");
+            fail(
+                "The plt file's header gives no rank 3 and three positive point counts in either byte order");
         }
         const auto points = product3(static_cast<std::uint64_t>(h_.n[0]), static_cast<std::uint64_t>(h_.n[1]),
                                      static_cast<std::uint64_t>(h_.n[2]));
         if (!points || *points > (std::uint64_t{1} << 60)) {
-            fail(formatted("The plt file's header gives %d x %d x %d points, more than any file holds", h_.n[0],
-                           h_.n[1], h_.n[2]));
+            fail(formatted("The plt file's header gives %d x %d x %d points, more than any file holds",
+                           h_.n[0], h_.n[1], h_.n[2]));
         }
         Geometry g;
         g.nx = h_.n[0];
@@ -78,9 +80,10 @@ class PltReader final : public Reader {
             // One point along an axis has no step; its minimum and maximum should agree.
             g.axes[d][d] = h_.n[d] > 1 ? (static_cast<double>(h_.max[d]) - h_.min[d]) / (h_.n[d] - 1) : 1.0;
             if (h_.n[d] == 1 && h_.min[d] != h_.max[d]) {
-                g.warnings.push_back(formatted("The plt file has one point along %c but gives it the range %g to %g; "
-                                               "it is placed at the minimum",
-                                               "xyz"[d], h_.min[d], h_.max[d]));
+                g.warnings.push_back(
+                    formatted("The plt file has one point along %c but gives it the range %g to %g; "
+                              "it is placed at the minimum",
+                              "xyz"[d], h_.min[d], h_.max[d]));
             }
         }
         const bool big = swap_ == (std::endian::native == std::endian::little);
@@ -106,8 +109,9 @@ class PltReader final : public Reader {
               : move_to_walk_order<4, load_float<false>>(values, axes, read);
         char extra;
         if (in_.read(&extra, 1) != 0) {
-            fail(formatted("The plt file holds more bytes after its %llu values: its header disagrees with the data",
-                           static_cast<unsigned long long>(count())));
+            fail(formatted(
+                "The plt file holds more bytes after its %llu values: its header disagrees with the data",
+                static_cast<unsigned long long>(count())));
         }
         return static_cast<long>(values.size());
     }
@@ -124,13 +128,15 @@ class PltReader final : public Reader {
         const unsigned __int128 bytes = static_cast<unsigned __int128>(count()) * 4;
         if (!left) return;
         if (bytes > *left) {
-            fail(formatted("The plt file ends after %llu of %llu values", static_cast<unsigned long long>(*left / 4),
+            fail(formatted("The plt file ends after %llu of %llu values",
+                           static_cast<unsigned long long>(*left / 4),
                            static_cast<unsigned long long>(count())));
         }
         if (bytes < *left) {
-            fail(formatted("The plt file holds %llu bytes after its %llu values: its header disagrees with the data",
-                           static_cast<unsigned long long>(*left - static_cast<std::uint64_t>(bytes)),
-                           static_cast<unsigned long long>(count())));
+            fail(formatted(
+                "The plt file holds %llu bytes after its %llu values: its header disagrees with the data",
+                static_cast<unsigned long long>(*left - static_cast<std::uint64_t>(bytes)),
+                static_cast<unsigned long long>(count())));
         }
     }
 

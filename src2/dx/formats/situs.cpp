@@ -40,13 +40,16 @@ class SitusReader final : public Reader {
     Geometry read_header() override {
         std::string_view line;
         if (!in_.next(line) || !parse_header(line, h_)) {
-            fail("The Situs map's first line should give the spacing, the first voxel's x y z and the voxel counts "
-                 "nx ny nz: " +
-                 quoted(line));
+            fail(
+                "The Situs map's first line should give the spacing, the first voxel's x y z and the voxel "
+                "counts "
+                "nx ny nz: " +
+                quoted(line));
         }
         Geometry g;
         for (int d = 0; d < 3; ++d) {
-            if (h_.n[d] > 2147483647) fail("The Situs map's voxel counts are beyond the int range: " + quoted(line));
+            if (h_.n[d] > 2147483647)
+                fail("The Situs map's voxel counts are beyond the int range: " + quoted(line));
             if (!std::isfinite(h_.origin[d]) || !std::isfinite(h_.spacing))
                 fail("The Situs map's spacing and origin must be finite: " + quoted(line));
             g.origin[d] = h_.origin[d];
@@ -64,26 +67,27 @@ class SitusReader final : public Reader {
         if (total != static_cast<std::uint64_t>(h_.n[0] * h_.n[1]) * static_cast<std::uint64_t>(h_.n[2]))
             fail("The grid's values do not match the Situs header");
         std::uint64_t n = 0;
-        read_x_fastest(values, static_cast<int>(h_.n[0]), static_cast<int>(h_.n[1]), static_cast<int>(h_.n[2]), [&] {
-            double v = 0.0;
-            switch (lines_.next(v)) {
-                case ValueLines::Got::number:
-                    break;
-                case ValueLines::Got::end_of_line:
-                    fail(formatted("The Situs map ends after %llu of %zu values", static_cast<unsigned long long>(n),
-                                   total));
-                case ValueLines::Got::other:
-                    fail(formatted("Value %llu of %zu in the Situs map (line %ld) is not a number: %s",
-                                   static_cast<unsigned long long>(n + 1), total, lines_.line_number(),
-                                   lines_.word().c_str()));
-            }
-            ++n;
-            return v;
-        });
+        read_x_fastest(
+            values, static_cast<int>(h_.n[0]), static_cast<int>(h_.n[1]), static_cast<int>(h_.n[2]), [&] {
+                double v = 0.0;
+                switch (lines_.next(v)) {
+                    case ValueLines::Got::number:
+                        break;
+                    case ValueLines::Got::end_of_line:
+                        fail(formatted("The Situs map ends after %llu of %zu values",
+                                       static_cast<unsigned long long>(n), total));
+                    case ValueLines::Got::other:
+                        fail(formatted("Value %llu of %zu in the Situs map (line %ld) is not a number: %s",
+                                       static_cast<unsigned long long>(n + 1), total, lines_.line_number(),
+                                       lines_.word().c_str()));
+                }
+                ++n;
+                return v;
+            });
         double v = 0.0;
         if (lines_.next(v) != ValueLines::Got::end_of_line) {
-            fail(formatted("The Situs map holds more than the %zu values its header gives: line %ld holds %s", total,
-                           lines_.line_number(), quoted(lines_.line()).c_str()));
+            fail(formatted("The Situs map holds more than the %zu values its header gives: line %ld holds %s",
+                           total, lines_.line_number(), quoted(lines_.line()).c_str()));
         }
         return static_cast<long>(total);
     }

@@ -7,8 +7,8 @@
 
 namespace gridfmt {
 
-extern const Format ccp4_format, delphi_format, uhbd_format, plt_format, dsn6_format, opendx_format, autodock_format,
-    xplor_format, situs_format, cube_format, native_format;
+extern const Format ccp4_format, delphi_format, uhbd_format, plt_format, dsn6_format, opendx_format,
+    autodock_format, xplor_format, situs_format, cube_format, native_format;
 
 namespace {
 

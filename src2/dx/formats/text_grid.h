@@ -147,7 +147,8 @@ inline double native_double(const char* p) {
 template <typename NextValue>
 void read_x_fastest(std::span<double> values, int nx, int ny, int nz, NextValue&& next) {
     move_to_walk_order<sizeof(double), native_double>(
-        values, x_fastest(static_cast<std::size_t>(nx), static_cast<std::size_t>(ny), static_cast<std::size_t>(nz)),
+        values,
+        x_fastest(static_cast<std::size_t>(nx), static_cast<std::size_t>(ny), static_cast<std::size_t>(nz)),
         [&](char* dst, std::size_t count) {
             for (std::size_t c = 0; c < count; ++c) {
                 const double v = next();

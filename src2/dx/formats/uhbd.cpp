@@ -55,16 +55,17 @@ UhbdHeader parse_binary(const char* p, bool swap) {
 Geometry geometry_of(const UhbdHeader& u, std::string description) {
     for (long long n : u.n) {
         if (n < 1 || n > 2147483647) {
-            fail(formatted("The UHBD grid's header gives %lld x %lld x %lld points; each count must be from 1 to "
-                           "2147483647",
-                           u.n[0], u.n[1], u.n[2]));
+            fail(formatted(
+                "The UHBD grid's header gives %lld x %lld x %lld points; each count must be from 1 to "
+                "2147483647",
+                u.n[0], u.n[1], u.n[2]));
         }
     }
     const auto points = product3(static_cast<std::uint64_t>(u.n[0]), static_cast<std::uint64_t>(u.n[1]),
                                  static_cast<std::uint64_t>(u.n[2]));
     if (!points || *points > (std::uint64_t{1} << 60)) {
-        fail(formatted("The UHBD grid's header gives %lld x %lld x %lld points, more than any file holds", u.n[0],
-                       u.n[1], u.n[2]));
+        fail(formatted("The UHBD grid's header gives %lld x %lld x %lld points, more than any file holds",
+                       u.n[0], u.n[1], u.n[2]));
     }
     if (!(u.h > 0.0) || !std::isfinite(u.h))
         fail(formatted("The UHBD grid's spacing h is %g; it must be positive", u.h));
@@ -78,7 +79,8 @@ Geometry geometry_of(const UhbdHeader& u, std::string description) {
         g.axes[d][d] = u.h;
     }
     if (u.scale != 1.0)
-        g.warnings.push_back(formatted("The UHBD grid gives the scale %g; its values are read as stored", u.scale));
+        g.warnings.push_back(
+            formatted("The UHBD grid gives the scale %g; its values are read as stored", u.scale));
     g.description = std::move(description);
     return g;
 }
@@ -127,8 +129,9 @@ class BinaryUhbdReader final : public Reader {
         records_.layout().swap ? move_to_walk_order<4, load_float<true>>(values, axes, read)
                                : move_to_walk_order<4, load_float<false>>(values, axes, read);
         if (!records_.at_end()) {
-            fail(formatted("The UHBD grid holds more records after its %lld planes: its header disagrees with the data",
-                           u_.n[2]));
+            fail(formatted(
+                "The UHBD grid holds more records after its %lld planes: its header disagrees with the data",
+                u_.n[2]));
         }
         return static_cast<long>(total);
     }
@@ -145,8 +148,8 @@ class BinaryUhbdReader final : public Reader {
         const std::int32_t kk = io::load<std::int32_t>(b, swap), im = io::load<std::int32_t>(b + 4, swap),
                            jm = io::load<std::int32_t>(b + 8, swap);
         if (kk != k || im != u_.n[0] || jm != u_.n[1]) {
-            fail(formatted("The UHBD grid's %s is headed %d %d %d, not %lld %lld %lld (plane, im, jm)", what.c_str(),
-                           kk, im, jm, k, u_.n[0], u_.n[1]));
+            fail(formatted("The UHBD grid's %s is headed %d %d %d, not %lld %lld %lld (plane, im, jm)",
+                           what.c_str(), kk, im, jm, k, u_.n[0], u_.n[1]));
         }
         records_.open_exactly(plane_.size(), "the values of " + what);
         records_.read(plane_.data(), plane_.size());
@@ -172,8 +175,9 @@ bool whole_number(double v) {
 // Lines 2 to 6 of the text form, read into a header: false when their shape is not the format's.
 bool parse_text_header(const std::string_view (&lines)[5], UhbdHeader& u) {
     double l2[7], l3[7], l4[4], l5[4], l6[3];
-    if (!header_numbers(lines[0], 7, l2) || !header_numbers(lines[1], 7, l3) || !header_numbers(lines[2], 4, l4) ||
-        !header_numbers(lines[3], 4, l5) || !header_numbers(lines[4], 3, l6))
+    if (!header_numbers(lines[0], 7, l2) || !header_numbers(lines[1], 7, l3) ||
+        !header_numbers(lines[2], 4, l4) || !header_numbers(lines[3], 4, l5) ||
+        !header_numbers(lines[4], 3, l6))
         return false;
     for (int f = 2; f < 7; ++f)
         if (!whole_number(l2[f])) return false;
@@ -199,13 +203,16 @@ class TextUhbdReader final : public Reader {
         std::string_view view;
         if (!in_.next(view)) fail("The UHBD grid is empty");
         for (int l = 0; l < 5; ++l) {
-            if (!in_.next(view)) fail("The UHBD grid ends inside its header, after line " + std::to_string(l + 1));
+            if (!in_.next(view))
+                fail("The UHBD grid ends inside its header, after line " + std::to_string(l + 1));
             held[l].assign(view);
         }
         const std::string_view lines[5] = {held[0], held[1], held[2], held[3], held[4]};
         if (!parse_text_header(lines, u_)) {
-            fail("The UHBD grid's header lines 2 to 5 are not the format's numbers (scale ... one km; im jm km h ox "
-                 "oy oz; four reals; two reals and two integers)");
+            fail(
+                "The UHBD grid's header lines 2 to 5 are not the format's numbers (scale ... one km; im jm "
+                "km h ox "
+                "oy oz; four reals; two reals and two integers)");
         }
         // Line 6 is the first plane's header, read again by the values' loop.
         first_plane_ = held[4];
@@ -236,8 +243,8 @@ class TextUhbdReader final : public Reader {
 
   private:
     [[noreturn]] void too_many(std::size_t total) {
-        fail(formatted("The UHBD grid holds more than the %zu values its header gives: line %ld holds %s", total,
-                       lines_.line_number(), textwords::quoted(lines_.line()).c_str()));
+        fail(formatted("The UHBD grid holds more than the %zu values its header gives: line %ld holds %s",
+                       total, lines_.line_number(), textwords::quoted(lines_.line()).c_str()));
     }
 
     // "k im jm" before plane k's values; the first one was line 6 of the header.
@@ -262,8 +269,8 @@ class TextUhbdReader final : public Reader {
         const bool ok = header_numbers(line, 3, f) && f[0] == static_cast<double>(k) &&
                         f[1] == static_cast<double>(u_.n[0]) && f[2] == static_cast<double>(u_.n[1]);
         if (!ok) {
-            fail(formatted("Line %ld of the UHBD grid should head plane %lld with \"%lld %lld %lld\": %s", number, k, k,
-                           u_.n[0], u_.n[1], textwords::quoted(line).c_str()));
+            fail(formatted("Line %ld of the UHBD grid should head plane %lld with \"%lld %lld %lld\": %s",
+                           number, k, k, u_.n[0], u_.n[1], textwords::quoted(line).c_str()));
         }
         if (k > 1) lines_.skip_line_rest();
     }
@@ -275,10 +282,12 @@ class TextUhbdReader final : public Reader {
             if (got == ValueLines::Got::number) return v;
             if (got == ValueLines::Got::other) {
                 fail(formatted("Value %llu of %zu in the UHBD grid (line %ld) is not a number: %s",
-                               static_cast<unsigned long long>(n + 1), total, lines_.line_number(), lines_.word().c_str()));
+                               static_cast<unsigned long long>(n + 1), total, lines_.line_number(),
+                               lines_.word().c_str()));
             }
             if (!lines_.next_line()) {
-                fail(formatted("The UHBD grid ends after %llu of %zu values", static_cast<unsigned long long>(n), total));
+                fail(formatted("The UHBD grid ends after %llu of %zu values",
+                               static_cast<unsigned long long>(n), total));
             }
         }
     }

@@ -78,7 +78,8 @@ std::string parse_header(NextLine&& next_line, XplorHeader& h) {
     long long titles = 0;
     bool stamped = false;
     if (!is_title_count(line, titles, stamped))
-        return "line " + std::to_string(h.lines) + " should give the title count (\"N !NTITLE\"): " + quoted(line);
+        return "line " + std::to_string(h.lines) +
+               " should give the title count (\"N !NTITLE\"): " + quoted(line);
     for (long long t = 0; t < titles; ++t) {
         if (!next_line(line)) return "it ends inside its " + std::to_string(titles) + " title lines";
         ++h.lines;
@@ -121,15 +122,18 @@ class XplorReader final : public Reader {
         Geometry g;
         long long n[3];
         for (int d = 0; d < 3; ++d) {
-            const long long sampling = h_.extent[3 * d], first = h_.extent[3 * d + 1], last = h_.extent[3 * d + 2];
+            const long long sampling = h_.extent[3 * d], first = h_.extent[3 * d + 1],
+                            last = h_.extent[3 * d + 2];
             n[d] = last - first + 1;
             if (n[d] < 1 || n[d] > 2147483647) {
-                fail(formatted("The XPLOR/CNS map's indices along %c run from %lld to %lld: the last must not lie "
-                               "below the first",
-                               "abc"[d], first, last));
+                fail(formatted(
+                    "The XPLOR/CNS map's indices along %c run from %lld to %lld: the last must not lie "
+                    "below the first",
+                    "abc"[d], first, last));
             }
             if (sampling < 1 || sampling > 2147483647)
-                fail(formatted("The XPLOR/CNS map's sampling along %c is %lld; it must be positive", "abc"[d], sampling));
+                fail(formatted("The XPLOR/CNS map's sampling along %c is %lld; it must be positive", "abc"[d],
+                               sampling));
             cell.sampling[d] = static_cast<long>(sampling);
             cell.start[d] = static_cast<long>(first);
             cell.lengths[d] = h_.cell[d];
@@ -148,8 +152,8 @@ class XplorReader final : public Reader {
 
   private:
     [[noreturn]] void too_many(std::size_t total) const {
-        fail(formatted("The XPLOR/CNS map holds more than the %zu values its header gives: line %ld holds %s", total,
-                       lines_.line_number(), quoted(lines_.line()).c_str()));
+        fail(formatted("The XPLOR/CNS map holds more than the %zu values its header gives: line %ld holds %s",
+                       total, lines_.line_number(), quoted(lines_.line()).c_str()));
     }
     void section_header(long long s, long long sections, std::uint64_t per_section);
     double next_value(std::uint64_t n, std::size_t total);
@@ -190,10 +194,12 @@ double XplorReader::next_value(std::uint64_t n, std::size_t total) {
         if (got == ValueLines::Got::number) return v;
         if (got == ValueLines::Got::other) {
             fail(formatted("Value %llu of %zu in the XPLOR/CNS map (line %ld) is not a number: %s",
-                           static_cast<unsigned long long>(n + 1), total, lines_.line_number(), lines_.word().c_str()));
+                           static_cast<unsigned long long>(n + 1), total, lines_.line_number(),
+                           lines_.word().c_str()));
         }
         if (!lines_.next_line())
-            fail(formatted("The XPLOR/CNS map ends after %llu of %zu values", static_cast<unsigned long long>(n), total));
+            fail(formatted("The XPLOR/CNS map ends after %llu of %zu values",
+                           static_cast<unsigned long long>(n), total));
     }
 }
 
@@ -219,7 +225,8 @@ void XplorReader::read_trailer(std::size_t total) {
 }
 
 long XplorReader::read_values(std::span<double> values, ValueProgress*) {
-    const int nx = static_cast<int>(h_.extent[2] - h_.extent[1] + 1), ny = static_cast<int>(h_.extent[5] - h_.extent[4] + 1),
+    const int nx = static_cast<int>(h_.extent[2] - h_.extent[1] + 1),
+              ny = static_cast<int>(h_.extent[5] - h_.extent[4] + 1),
               nz = static_cast<int>(h_.extent[8] - h_.extent[7] + 1);
     const std::uint64_t per_section = static_cast<std::uint64_t>(nx) * static_cast<std::uint64_t>(ny);
     if (values.size() != per_section * static_cast<std::uint64_t>(nz))

@@ -70,7 +70,8 @@ class Bzip2Source final : public Source {
                 break;
             }
             if (stream_ended_) {
-                // Another stream when the bytes start with the bzip2 magic "BZh"; anything else ends the data.
+                // Another stream when the bytes start with the bzip2 magic "BZh"; anything else ends the
+                // data.
                 if (z_.next_in[0] != 'B') {
                     finished_ = true;
                     break;

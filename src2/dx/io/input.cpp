@@ -25,7 +25,11 @@ namespace {
 const Compression kCompressions[] = {
     {"gzip", std::string_view("\x1f\x8b", 2), gzip_source},
     {"bzip2", "BZh", bzip2_source},
-    {"xz", std::string_view("\xfd" "7zXZ\0", 6), xz_source},
+    {"xz",
+     std::string_view("\xfd"
+                      "7zXZ\0",
+                      6),
+     xz_source},
 };
 
 // A file read through its descriptor, in the large reads the readers ask for.

@@ -21,10 +21,17 @@ namespace fs = std::filesystem;
 
 // The seed folders of the fuzz targets of each format's reader.
 const std::pair<const char*, std::string_view> kSeedFolders[] = {
-    {"ccp4_fuzz", "CCP4/MRC"},      {"opendx_fuzz", "OpenDX"},           {"autodock_fuzz", "AutoDock map"},
-    {"cube_fuzz", "Gaussian cube"}, {"grid_reader_fuzz", "voxmol text"},
-    {"delphi_fuzz", "DelPhi phi"},  {"uhbd_fuzz", "UHBD"},               {"plt_fuzz", "gOpenMol plt"},
-    {"dsn6_fuzz", "DSN6/BRIX"},     {"xplor_fuzz", "XPLOR/CNS"},         {"situs_fuzz", "Situs"},
+    {"ccp4_fuzz", "CCP4/MRC"},
+    {"opendx_fuzz", "OpenDX"},
+    {"autodock_fuzz", "AutoDock map"},
+    {"cube_fuzz", "Gaussian cube"},
+    {"grid_reader_fuzz", "voxmol text"},
+    {"delphi_fuzz", "DelPhi phi"},
+    {"uhbd_fuzz", "UHBD"},
+    {"plt_fuzz", "gOpenMol plt"},
+    {"dsn6_fuzz", "DSN6/BRIX"},
+    {"xplor_fuzz", "XPLOR/CNS"},
+    {"situs_fuzz", "Situs"},
 };
 
 std::string bytes_of(const fs::path& path) {
