@@ -63,7 +63,7 @@ class DelphiReader final : public Reader {
         const std::size_t bytes = value_bytes_;
         std::size_t at = 0;
         auto from_buffer = [&](char* dst, std::size_t count) {
-            std::memcpy(dst, raw_.data() + at, count * bytes);
+            std::memcpy(dst, raw_.get() + at, count * bytes);
             at += count * bytes;
         };
         const FileAxes axes = x_fastest(side_, side_, side_);
@@ -75,7 +75,7 @@ class DelphiReader final : public Reader {
             swap ? move_to_walk_order<8, load_value<double, true>>(values, axes, from_buffer)
                  : move_to_walk_order<8, load_value<double, false>>(values, axes, from_buffer);
         }
-        raw_ = {};
+        raw_.reset();
         return static_cast<long>(values.size());
     }
 
@@ -122,13 +122,22 @@ class DelphiReader final : public Reader {
                            static_cast<unsigned long long>(*left / value_bytes_),
                            static_cast<unsigned long long>(length / value_bytes_)));
         }
-        // From a stream of unknown size the buffer grows as the bytes arrive, so that a length the file
-        // does not hold takes no more memory than the file does.
-        constexpr std::uint64_t kChunk = std::uint64_t{1} << 24;
+        // Read into memory that is not cleared first (every byte is read into before it is used). From a
+        // stream of unknown size the buffer grows as the bytes arrive, so that a length the file does not
+        // hold takes no more memory than the file does.
+        constexpr std::uint64_t kFirst = std::uint64_t{1} << 24;
+        std::uint64_t room = left ? length : std::min(length, kFirst);
+        raw_ = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(room));
         for (std::uint64_t done = 0; done < length;) {
-            const std::uint64_t n = std::min(kChunk, length - done);
-            raw_.resize(static_cast<std::size_t>(done + n));
-            records_.read(raw_.data() + done, static_cast<std::size_t>(n));
+            if (done == room) {
+                const std::uint64_t more = std::min(length, 2 * room);
+                auto grown = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(more));
+                std::memcpy(grown.get(), raw_.get(), static_cast<std::size_t>(done));
+                raw_ = std::move(grown);
+                room = more;
+            }
+            const std::uint64_t n = room - done;
+            records_.read(raw_.get() + done, static_cast<std::size_t>(n));
             done += n;
         }
         records_.close();
@@ -184,7 +193,7 @@ class DelphiReader final : public Reader {
     FortranRecords records_;
     std::size_t side_ = 0;
     std::size_t value_bytes_ = 0;
-    std::vector<char> raw_;
+    std::unique_ptr<char[]> raw_;  // the potential's bytes as the file holds them
 };
 
 // The first record is the 20-character title, in one of the four record layouts, and says "phimap" (the

@@ -98,15 +98,15 @@ class SitusReader final : public Reader {
     SitusHeader h_;
 };
 
-// The first line is the header, and every line after it in the first bytes holds numbers only, at most
-// ten, so that no header line of voxmol's own format follows.
+// The first line is the header, and every line after it in the first bytes holds numbers only (ten to a
+// line as Situs writes them; at most 16, so that no header line of voxmol's own format follows).
 bool detect_situs(std::string_view prefix, std::string_view) {
     PrefixLines lines(prefix);
     std::string_view line;
     SitusHeader h;
     if (!lines.next(line) || !parse_header(line, h)) return false;
     while (lines.next(line)) {
-        double numbers[10];
+        double numbers[16];
         std::size_t count = 0;
         const bool last = lines.rest().empty();  // perhaps cut short by the prefix's end
         if (!line_numbers(line, numbers, count) && !last) return false;
