@@ -95,8 +95,8 @@ class ValueLines {
     Got next_on_line(double& value) {
         p_ = cscan::skip_space(p_, e_);
         if (p_ == e_) return Got::end_of_line;
-        const char* q = scan_field(p_, e_, value);
-        if (q == nullptr) return Got::other;
+        const char* q = cscan::scan_double(p_, e_, value);  // as scan_field, the blanks already skipped
+        if (q == nullptr || (q < e_ && !cscan::is_space(*q) && *q != '-')) return Got::other;
         p_ = q;
         return Got::number;
     }

@@ -275,7 +275,14 @@ class TextUhbdReader final : public Reader {
         if (k > 1) lines_.skip_line_rest();
     }
 
+    // The next value: on the current line as a rule, else through the slow path that moves on.
     double next_value(std::uint64_t n, std::size_t total) {
+        double v = 0.0;
+        if (lines_.next_on_line(v) == ValueLines::Got::number) [[likely]]
+            return v;
+        return next_value_slow(n, total);
+    }
+    double next_value_slow(std::uint64_t n, std::size_t total) {
         double v = 0.0;
         for (;;) {
             const ValueLines::Got got = lines_.next_on_line(v);

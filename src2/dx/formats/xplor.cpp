@@ -156,7 +156,14 @@ class XplorReader final : public Reader {
                        total, lines_.line_number(), quoted(lines_.line()).c_str()));
     }
     void section_header(long long s, long long sections, std::uint64_t per_section);
-    double next_value(std::uint64_t n, std::size_t total);
+    // The next value: on the current line as a rule, else through the slow path that moves on.
+    double next_value(std::uint64_t n, std::size_t total) {
+        double v = 0.0;
+        if (lines_.next_on_line(v) == ValueLines::Got::number) [[likely]]
+            return v;
+        return next_value_slow(n, total);
+    }
+    double next_value_slow(std::uint64_t n, std::size_t total);
     void read_trailer(std::size_t total);
 
     io::BlockReader& in_;
@@ -187,7 +194,7 @@ void XplorReader::section_header(long long s, long long sections, std::uint64_t 
     lines_.skip_line_rest();
 }
 
-double XplorReader::next_value(std::uint64_t n, std::size_t total) {
+double XplorReader::next_value_slow(std::uint64_t n, std::size_t total) {
     double v = 0.0;
     for (;;) {
         const ValueLines::Got got = lines_.next_on_line(v);
