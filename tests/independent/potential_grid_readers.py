@@ -30,6 +30,13 @@ need("pymol")
 gridData = need("gridData")
 from pymol import cmd  # noqa: E402
 
+SAMPLE = "/usr/share/dx/samples/data/watermolecule.dx"
+for tool, missing, package in (("apbs", shutil.which("apbs") is None, "apbs"),
+                               ("watermolecule.dx", not os.path.exists(SAMPLE), "dxsamples")):
+    if missing:
+        print(f"{tool} is not installed (Debian: {package})")
+        sys.exit(1 if os.environ.get("VOXMOL_REQUIRE_INDEPENDENT") == "1" else 77)
+
 binary, work = sys.argv[1], sys.argv[2]
 os.makedirs(work, exist_ok=True)
 rng = np.random.default_rng(5)
@@ -80,43 +87,40 @@ def record(payload, marker):
 
 # UHBD against APBS's own DX of the same solve.
 apbs = shutil.which("apbs")
-if apbs is None:
-    failures.append("apbs is not installed (Debian: apbs)")
+folder = work_path("apbs")
+os.makedirs(folder, exist_ok=True)
+with open(os.path.join(folder, "m.pqr"), "w") as f:
+    f.write("ATOM      1  N   ALA     1       0.000   0.000   0.000  0.5000 1.8240\n"
+            "ATOM      2  O   ALA     1       2.100   0.700  -0.400 -0.5000 1.6612\n"
+            "ATOM      3  C   ALA     1      -1.000   1.300   0.900  0.2500 1.9080\nEND\n")
+with open(os.path.join(folder, "in.in"), "w") as f:
+    f.write("read\n mol pqr m.pqr\nend\nelec name solv\n mg-manual\n dime 17 21 25\n grid 0.5 0.5 0.5\n"
+            " gcent 0.3 -0.2 0.1\n mol 1\n lpbe\n bcfl sdh\n pdie 2.0\n sdie 78.54\n chgm spl2\n"
+            " srfm smol\n srad 1.4\n swin 0.3\n sdens 10.0\n temp 298.15\n write pot dx pot\n"
+            " write pot uhbd pot\nend\nquit\n")
+run = subprocess.run([apbs, "in.in"], cwd=folder, capture_output=True, text=True)
+dx, grd = os.path.join(folder, "pot-PE0.dx"), os.path.join(folder, "pot-PE0.grd")
+if run.returncode != 0 or not os.path.exists(grd):
+    failures.append(f"apbs failed: {run.stdout[-500:]}")
 else:
-    folder = work_path("apbs")
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, "m.pqr"), "w") as f:
-        f.write("ATOM      1  N   ALA     1       0.000   0.000   0.000  0.5000 1.8240\n"
-                "ATOM      2  O   ALA     1       2.100   0.700  -0.400 -0.5000 1.6612\n"
-                "ATOM      3  C   ALA     1      -1.000   1.300   0.900  0.2500 1.9080\nEND\n")
-    with open(os.path.join(folder, "in.in"), "w") as f:
-        f.write("read\n mol pqr m.pqr\nend\nelec name solv\n mg-manual\n dime 17 21 25\n grid 0.5 0.5 0.5\n"
-                " gcent 0.3 -0.2 0.1\n mol 1\n lpbe\n bcfl sdh\n pdie 2.0\n sdie 78.54\n chgm spl2\n"
-                " srfm smol\n srad 1.4\n swin 0.3\n sdens 10.0\n temp 298.15\n write pot dx pot\n"
-                " write pot uhbd pot\nend\nquit\n")
-    run = subprocess.run([apbs, "in.in"], cwd=folder, capture_output=True, text=True)
-    dx, grd = os.path.join(folder, "pot-PE0.dx"), os.path.join(folder, "pot-PE0.grd")
-    if run.returncode != 0 or not os.path.exists(grd):
-        failures.append(f"apbs failed: {run.stdout[-500:]}")
-    else:
-        info, dx_values = dump_grid(dx, work_path("apbs.dx"))
-        dx_positions = positions(info)
-        check("UHBD text, APBS, against APBS's DX", grd, dx_values, dx_positions, 1e-5, "UHBD, text")
-        check("UHBD text, bzip2", compressed(grd, "bzip2"), dx_values, dx_positions, 1e-5, "UHBD, text", "bzip2")
-        nx, ny, nz = dx_values.shape
-        h = info["axes"][0][0]
-        o = np.array(info["origin"]) - h  # UHBD's origin lies a step before the first point
-        for order, marker in (("<", "<i"), (">", ">i"), ("<", "<q"), (">", ">q")):
-            head = b"POT".ljust(72) + struct.pack(order + "2f5i3i4f6f2i", 1.0, 0.0, 0, 0, nz, 1, nz, nx, ny, nz,
-                                                   h, *o, 0, 0, 0, 0, 0, 0, 0, 0)
-            body = record(head, marker)
-            for k in range(nz):
-                body += record(struct.pack(order + "3i", k + 1, nx, ny), marker)
-                body += record(dx_values[:, :, k].T.astype(order + "f4").tobytes(), marker)
-            path = work_path(f"binary{marker[0]}{marker[1]}.grd")
-            open(path, "wb").write(body)
-            check("UHBD binary", path, dx_values.astype(np.float32), grid_of(o + h, (h, h, h), dx_values.shape),
-                  1e-7, "UHBD, binary")
+    info, dx_values = dump_grid(dx, work_path("apbs.dx"))
+    dx_positions = positions(info)
+    check("UHBD text, APBS, against APBS's DX", grd, dx_values, dx_positions, 1e-5, "UHBD, text")
+    check("UHBD text, bzip2", compressed(grd, "bzip2"), dx_values, dx_positions, 1e-5, "UHBD, text", "bzip2")
+    nx, ny, nz = dx_values.shape
+    h = info["axes"][0][0]
+    o = np.array(info["origin"]) - h  # UHBD's origin lies a step before the first point
+    for order, marker in (("<", "<i"), (">", ">i"), ("<", "<q"), (">", ">q")):
+        head = b"POT".ljust(72) + struct.pack(order + "2f5i3i4f6f2i", 1.0, 0.0, 0, 0, nz, 1, nz, nx, ny, nz,
+                                               h, *o, 0, 0, 0, 0, 0, 0, 0, 0)
+        body = record(head, marker)
+        for k in range(nz):
+            body += record(struct.pack(order + "3i", k + 1, nx, ny), marker)
+            body += record(dx_values[:, :, k].T.astype(order + "f4").tobytes(), marker)
+        path = work_path(f"binary{marker[0]}{marker[1]}.grd")
+        open(path, "wb").write(body)
+        check("UHBD binary", path, dx_values.astype(np.float32), grid_of(o + h, (h, h, h), dx_values.shape),
+              1e-7, "UHBD, binary")
 
 # DelPhi: every layout and trailer, read by PyMOL.
 for side, order, marker, trailer in ((9, "<", "<i", "f"), (10, ">", ">i", "f"), (7, "<", "<q", "d"),
@@ -185,24 +189,20 @@ for shape, per_line in (((5, 4, 3), 10), ((2, 9, 7), 7), ((1, 1, 6), 1)):
         check("Situs, bzip2", compressed(path, "bzip2"), values, where, 0, "Situs", "bzip2")
 
 # OpenDX's own sample: the data array first, the grid after it.
-SAMPLE = "/usr/share/dx/samples/data/watermolecule.dx"
-if not os.path.exists(SAMPLE):
-    failures.append(f"{SAMPLE} is missing (Debian: dxsamples)")
-else:
-    lines = open(SAMPLE).read().split("\n")
-    start = next(n for n, line in enumerate(lines) if "data follows" in line) + 1
-    numbers = []
-    for line in lines[start:]:
-        try:
-            numbers += [float(w) for w in line.split()]
-        except ValueError:
-            break
-    grid = next(line.split() for line in lines if "gridpositions" in line)
-    counts = tuple(int(w) for w in grid[grid.index("counts") + 1:])
-    origin = [float(w) for w in next(line for line in lines if line.strip().startswith("origin")).split()[1:]]
-    deltas = [[float(w) for w in line.split()[1:]] for line in lines if line.strip().startswith("delta")]
-    where = grid_of(origin, [deltas[d][d] for d in range(3)], counts)
-    check("OpenDX sample, data before grid", SAMPLE, np.array(numbers).reshape(counts), where, 0, "OpenDX, text")
+lines = open(SAMPLE).read().split("\n")
+start = next(n for n, line in enumerate(lines) if "data follows" in line) + 1
+numbers = []
+for line in lines[start:]:
+    try:
+        numbers += [float(w) for w in line.split()]
+    except ValueError:
+        break
+grid = next(line.split() for line in lines if "gridpositions" in line)
+counts = tuple(int(w) for w in grid[grid.index("counts") + 1:])
+origin = [float(w) for w in next(line for line in lines if line.strip().startswith("origin")).split()[1:]]
+deltas = [[float(w) for w in line.split()[1:]] for line in lines if line.strip().startswith("delta")]
+where = grid_of(origin, [deltas[d][d] for d in range(3)], counts)
+check("OpenDX sample, data before grid", SAMPLE, np.array(numbers).reshape(counts), where, 0, "OpenDX, text")
 
 for failure in failures:
     print("FAILED:", failure)
