@@ -66,9 +66,10 @@ class SitusReader final : public Reader {
         const std::size_t total = values.size();
         if (total != static_cast<std::uint64_t>(h_.n[0] * h_.n[1]) * static_cast<std::uint64_t>(h_.n[2]))
             fail("The grid's values do not match the Situs header");
-        std::uint64_t n = 0;
         read_x_fastest(
-            values, static_cast<int>(h_.n[0]), static_cast<int>(h_.n[1]), static_cast<int>(h_.n[2]), [&] {
+            values, static_cast<int>(h_.n[0]), static_cast<int>(h_.n[1]), static_cast<int>(h_.n[2]), lines_,
+            total, [](std::uint64_t) {},
+            [&](std::uint64_t n) {
                 double v = 0.0;
                 switch (lines_.next(v)) {
                     case ValueLines::Got::number:
@@ -81,7 +82,6 @@ class SitusReader final : public Reader {
                                        static_cast<unsigned long long>(n + 1), total, lines_.line_number(),
                                        lines_.word().c_str()));
                 }
-                ++n;
                 return v;
             });
         double v = 0.0;

@@ -5,6 +5,8 @@
 #ifndef VOXMOL_DX_FORMATS_TEXT_GRID_H
 #define VOXMOL_DX_FORMATS_TEXT_GRID_H
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <span>
 #include <string>
@@ -110,6 +112,25 @@ class ValueLines {
         line_view_ = line;
         return true;
     }
+    // Up to `count` numbers of the current line, stored as doubles of this machine at dst, dst + 8, ...;
+    // returns how many. Stops at the line's end or at anything that is not a number, which the caller
+    // then judges through next_on_line().
+    std::size_t take(char* dst, std::size_t count) {
+        std::size_t got = 0;
+        const char* p = p_;
+        while (got < count) {
+            p = cscan::skip_space(p, e_);
+            if (p == e_) break;
+            double v;
+            const char* q = cscan::scan_double(p, e_, v);
+            if (q == nullptr || (q < e_ && !cscan::is_space(*q) && *q != '-')) break;
+            std::memcpy(dst + got * sizeof(double), &v, sizeof v);
+            ++got;
+            p = q;
+        }
+        p_ = p;
+        return got;
+    }
     // Passes over what is left of the current line.
     void skip_line_rest() { p_ = e_; }
     // The next number, on this line or the lines after it; `end_of_line` at the end of the stream.
@@ -142,17 +163,35 @@ inline double native_double(const char* p) {
     return io::load<double, false>(p);
 }
 
-// Fills `values` (nx*ny*nz of them) from a format that lists them x fastest and z slowest, each given
-// by `next()`, a plane at a time.
-template <typename NextValue>
-void read_x_fastest(std::span<double> values, int nx, int ny, int nz, NextValue&& next) {
+// Fills `values` (nx*ny*nz of them) from a format that lists them x fastest and z slowest, a plane at a
+// time: `section` (nx*ny for a format that heads each plane, nx*ny*nz for one that does not) values at a
+// time come from `lines`, each run of them after `start(s)` has read the head of run s (from 0);
+// `next_slow(n)` gives value n (from 0) when the current line holds no more (it moves on, or fails).
+template <typename Start, typename NextSlow>
+void read_x_fastest(std::span<double> values, int nx, int ny, int nz, ValueLines& lines,
+                    std::uint64_t section, Start&& start, NextSlow&& next_slow) {
+    std::uint64_t n = 0, in_section = section, s = 0;
     move_to_walk_order<sizeof(double), native_double>(
         values,
         x_fastest(static_cast<std::size_t>(nx), static_cast<std::size_t>(ny), static_cast<std::size_t>(nz)),
         [&](char* dst, std::size_t count) {
-            for (std::size_t c = 0; c < count; ++c) {
-                const double v = next();
-                std::memcpy(dst + c * sizeof(double), &v, sizeof v);
+            while (count > 0) {
+                if (in_section == section) {
+                    start(s++);
+                    in_section = 0;
+                }
+                const std::size_t want =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(count, section - in_section));
+                std::size_t got = lines.take(dst, want);
+                if (got == 0) {
+                    const double v = next_slow(n);
+                    std::memcpy(dst, &v, sizeof v);
+                    got = 1;
+                }
+                dst += got * sizeof(double);
+                count -= got;
+                in_section += got;
+                n += got;
             }
         });
 }

@@ -223,16 +223,10 @@ class TextUhbdReader final : public Reader {
         const std::uint64_t per_plane = static_cast<std::uint64_t>(u_.n[0] * u_.n[1]);
         if (values.size() != per_plane * static_cast<std::uint64_t>(u_.n[2]))
             fail("The grid's values do not match the UHBD header");
-        long long k = 0;
-        std::uint64_t in_plane = per_plane, n = 0;
-        read_x_fastest(values, u_.n[0], u_.n[1], u_.n[2], [&] {
-            if (in_plane == per_plane) {
-                plane_header(++k);
-                in_plane = 0;
-            }
-            ++in_plane;
-            return next_value(n++, values.size());
-        });
+        read_x_fastest(
+            values, static_cast<int>(u_.n[0]), static_cast<int>(u_.n[1]), static_cast<int>(u_.n[2]), lines_,
+            per_plane, [&](std::uint64_t k) { plane_header(static_cast<long long>(k) + 1); },
+            [&](std::uint64_t n) { return next_value_slow(n, values.size()); });
         double v = 0.0;
         if (lines_.next_on_line(v) != ValueLines::Got::end_of_line) too_many(values.size());
         while (lines_.next_line()) {
@@ -275,13 +269,6 @@ class TextUhbdReader final : public Reader {
         if (k > 1) lines_.skip_line_rest();
     }
 
-    // The next value: on the current line as a rule, else through the slow path that moves on.
-    double next_value(std::uint64_t n, std::size_t total) {
-        double v = 0.0;
-        if (lines_.next_on_line(v) == ValueLines::Got::number) [[likely]]
-            return v;
-        return next_value_slow(n, total);
-    }
     double next_value_slow(std::uint64_t n, std::size_t total) {
         double v = 0.0;
         for (;;) {

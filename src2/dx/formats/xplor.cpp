@@ -156,13 +156,6 @@ class XplorReader final : public Reader {
                        total, lines_.line_number(), quoted(lines_.line()).c_str()));
     }
     void section_header(long long s, long long sections, std::uint64_t per_section);
-    // The next value: on the current line as a rule, else through the slow path that moves on.
-    double next_value(std::uint64_t n, std::size_t total) {
-        double v = 0.0;
-        if (lines_.next_on_line(v) == ValueLines::Got::number) [[likely]]
-            return v;
-        return next_value_slow(n, total);
-    }
     double next_value_slow(std::uint64_t n, std::size_t total);
     void read_trailer(std::size_t total);
 
@@ -238,16 +231,10 @@ long XplorReader::read_values(std::span<double> values, ValueProgress*) {
     const std::uint64_t per_section = static_cast<std::uint64_t>(nx) * static_cast<std::uint64_t>(ny);
     if (values.size() != per_section * static_cast<std::uint64_t>(nz))
         fail("The grid's values do not match the XPLOR/CNS header");
-    long long s = 0;
-    std::uint64_t in_section = per_section, n = 0;
-    read_x_fastest(values, nx, ny, nz, [&] {
-        if (in_section == per_section) {
-            section_header(s++, nz, per_section);
-            in_section = 0;
-        }
-        ++in_section;
-        return next_value(n++, values.size());
-    });
+    read_x_fastest(
+        values, nx, ny, nz, lines_, per_section,
+        [&](std::uint64_t s) { section_header(static_cast<long long>(s), nz, per_section); },
+        [&](std::uint64_t n) { return next_value_slow(n, values.size()); });
     read_trailer(values.size());
     return static_cast<long>(values.size());
 }
