@@ -144,7 +144,6 @@ class XplorReader final : public Reader {
         g.nz = static_cast<int>(n[2]);
         place_in_cell(cell, kName, g);
         g.description = "XPLOR/CNS, text";
-        first_section_ = h_.extent[7];
         return g;
     }
 
@@ -163,7 +162,6 @@ class XplorReader final : public Reader {
     ValueLines lines_;
     XplorHeader h_;
     std::string held_;
-    long long first_section_ = 0;
 };
 
 // The line before section s (from 0): its index along c, one whole number. Writers number sections from
