@@ -184,6 +184,7 @@ class DelphiReader final : public Reader {
             g.axes[d][d] = step;
             g.origin[d] = t.mid[d] - half * step;
         }
+        check_reach(g, "DelPhi map's");
         g.description = formatted("%s, %s values, %s-precision trailer, %s", kName,
                                   value_bytes_ == 4 ? "float32" : "float64",
                                   t.bytes >= 32 ? "double" : "single", records_.layout().text().c_str());

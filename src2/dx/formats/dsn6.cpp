@@ -150,6 +150,7 @@ class OReader final : public Reader {
         g.ny = static_cast<int>(h_.extent[1]);
         g.nz = static_cast<int>(h_.extent[2]);
         place_in_cell(h_.cell, name, g);
+        check_reach(g, name);
         g.description = h_.description;
         for (int d = 0; d < 3; ++d)
             bricks_[d] = (static_cast<std::size_t>(h_.extent[d]) + kBrick - 1) / kBrick;

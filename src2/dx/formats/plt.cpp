@@ -86,6 +86,7 @@ class PltReader final : public Reader {
                               "xyz"[d], h_.min[d], h_.max[d]));
             }
         }
+        check_reach(g, "plt file's");
         const bool big = swap_ == (std::endian::native == std::endian::little);
         g.description = std::string("gOpenMol plt, ") + (big ? "big-endian" : "little-endian");
         check_size();

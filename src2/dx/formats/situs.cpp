@@ -58,6 +58,7 @@ class SitusReader final : public Reader {
         g.nx = static_cast<int>(h_.n[0]);
         g.ny = static_cast<int>(h_.n[1]);
         g.nz = static_cast<int>(h_.n[2]);
+        check_reach(g, "Situs map's");
         g.description = "Situs, text";
         return g;
     }

@@ -2,6 +2,7 @@
 // this folder; a new format is that file and one line here.
 #include "dx/formats/format.h"
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 
@@ -63,6 +64,20 @@ std::optional<std::uint64_t> product3(std::uint64_t nx, std::uint64_t ny, std::u
     std::uint64_t p = 0;
     if (__builtin_mul_overflow(nx, ny, &p) || __builtin_mul_overflow(p, nz, &p)) return std::nullopt;
     return p;
+}
+
+void check_reach(const Geometry& g, const std::string& format) {
+    const double last[3] = {g.nx - 1.0, g.ny - 1.0, g.nz - 1.0};
+    for (int x = 0; x < 3; ++x) {
+        double corner = g.origin[x];
+        bool finite = std::isfinite(corner);
+        for (int d = 0; d < 3; ++d) {
+            finite = finite && std::isfinite(g.axes[d][x]);
+            corner += last[d] * g.axes[d][x];
+        }
+        if (!finite || !std::isfinite(corner))
+            fail("The " + format + " header places its grid beyond the range of numbers");
+    }
 }
 
 Tuhbdgrd record_of(const Geometry& g) {

@@ -81,6 +81,7 @@ Geometry geometry_of(const UhbdHeader& u, std::string description) {
     if (u.scale != 1.0)
         g.warnings.push_back(
             formatted("The UHBD grid gives the scale %g; its values are read as stored", u.scale));
+    check_reach(g, "UHBD grid's");
     g.description = std::move(description);
     return g;
 }

@@ -143,6 +143,7 @@ class XplorReader final : public Reader {
         g.ny = static_cast<int>(n[1]);
         g.nz = static_cast<int>(n[2]);
         place_in_cell(cell, kName, g);
+        check_reach(g, "XPLOR/CNS map's");
         g.description = "XPLOR/CNS, text";
         return g;
     }
