@@ -38,6 +38,8 @@ TEST_TOOLS=(
     '^Independent\.CubeAutoDock$'   'python3-numpy python3-ase'
     '^Independent\.Points$'         'python3-numpy python3-gemmi python3-scipy'
     '^Independent\.PyMOL$'          'python3-numpy pymol'
+    '^Independent\.CellMaps$'       'python3-numpy python3-cctbx pymol'
+    '^Independent\.PotentialGrids$' 'python3-numpy pymol python3-griddataformats apbs dxsamples'
     '^Faults\.'                     'python3'
 )
 

@@ -16,6 +16,7 @@
 #include "common/fatal.h"
 #include "dx/formats/format.h"
 #include "dx/io/cconv.h"
+#include "dx/io/input.h"
 #include "dx/uhbdio.h"
 #include "string_tool2.h"
 
@@ -79,12 +80,17 @@ void print_help() {
         "With any of them, the thinning of -r counts the points kept, and -l 2 adds a count of the points\n"
         "written and their volume.\n"
         "\n"
-        "Grid formats, recognised by content in this order, each of them also gzip-compressed:\n",
+        "Grid formats, recognised by content in this order:\n",
         text_out());
     for (const gridfmt::Format* f : gridfmt::formats()) {
         const std::string name(f->name), summary(f->summary);
         std::fprintf(text_out(), "  %-15s %s\n", name.c_str(), summary.c_str());
     }
+    std::string compressed;
+    for (const io::Compression& c : io::compressions())
+        compressed += std::string(compressed.empty() ? "" : ", ") + std::string(c.name);
+    std::fprintf(text_out(), "Each of them also compressed (%s), recognised by its first bytes.\n",
+                 compressed.c_str());
     std::fputs(
         "The output, a PDB file of pseudo-atoms with the values in the B column, is written beside the\n"
         "data file, its extension replaced by pdb (cif for mmCIF), unless --out names it.\n"

@@ -209,9 +209,7 @@ TEST(CliOpenDx, BadInputsAreFatal) {
          "header (\"data follows\")"},
         {"positions listed point by point",
          "object 1 class array type float rank 1 shape 3 items 8 data follows\n0 0 0\n",
-         "The OpenDX file gives no regular grid (\"class gridpositions\") before its data array: voxmol "
-         "reads "
-         "regular grids, described before their data"},
+         "The OpenDX data array has rank 1: voxmol reads one value per point (rank 0)"},
         {"positions as a product of arrays", "object 1 class productarray term 4 term 5 term 6\n",
          "The OpenDX positions are a productarray object: voxmol reads regular grids given as \"class "
          "gridpositions\""},

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "dx/formats/format.h"
 #include "dx/formats/read.h"
 #include "fuzz_common.h"
 
@@ -32,8 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fwrite(data, 1, size, f);
     std::fclose(f);
     fuzz::run([&] {
-        gridfmt::GridReading reading(path,
-                                     size % 3 == 0 ? std::optional(ValueOrder::x_fastest) : std::nullopt, 3);
+        // Every third input as if -o had been given.
+        std::optional<ValueOrder> order;
+        if (size % 3 == 0) order = ValueOrder::x_fastest;
+        gridfmt::GridReading reading(path, order, 3);
         // Large grids are legitimate but too slow and too big to fill millions of times.
         if (reading.points() > (std::size_t{1} << 20)) return;
         reading.allocate();

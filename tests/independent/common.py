@@ -5,7 +5,7 @@ import sys
 
 SKIP = 77  # ctest's code for a skipped test
 # The Debian package of each module whose package is not python3-<module in lower case>.
-DEBIAN_PACKAGE = {"gridData": "python3-griddataformats"}
+DEBIAN_PACKAGE = {"gridData": "python3-griddataformats", "iotbx": "python3-cctbx", "pymol": "pymol"}
 
 
 def need(module):

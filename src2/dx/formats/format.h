@@ -85,6 +85,10 @@ const Format* format_named(std::string_view name);
 // A message built as printf builds text, for the readers whose messages quote numbers of a header.
 std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Fails, naming `format`, when a point of the grid `g` describes would lie beyond the range of numbers:
+// every point the run places must have finite coordinates.
+void check_reach(const Geometry& g, const std::string& format);
+
 // nx*ny*nz for three counts, empty when the product overflows 64 bits.
 std::optional<std::uint64_t> product3(std::uint64_t nx, std::uint64_t ny, std::uint64_t nz);
 

@@ -16,8 +16,10 @@
 //
 // The header is read as the format's stream of words, numbers and quoted strings: an object's clauses may
 // come in any order and be spread over lines, "#" starts a comment anywhere, quotes around names and types
-// are optional. The grid positions must come before the data array (every writer puts them there); the
-// connections and the field may come before or after it. What follows the values is read as statements,
+// are optional. Objects may come in any order: when the grid positions come first (as every grid writer
+// puts them), the data array's values are read straight into the grid; an array that comes before them
+// (OpenDX's own samples list the data first) is kept until the whole file is read, and the field's "data"
+// component names which array holds the grid's values. What follows the values is read as statements,
 // never as values, and checked lightly: its first word must not be a number (the item count would be
 // wrong), connections must agree with the grid, a field's components must name the objects read.
 // Anything the reader could only take by guessing is fatal: other kinds of positions, data in another
@@ -176,6 +178,10 @@ std::string counts_text(const int (&c)[3]) {
     return std::to_string(c[0]) + " " + std::to_string(c[1]) + " " + std::to_string(c[2]);
 }
 
+constexpr const char* kGuessedOrder =
+    "The OpenDX binary data do not give their byte order (msb or lsb): read as lsb, the order APBS and VMD "
+    "write";
+
 class OpenDxReader final : public Reader {
   public:
     explicit OpenDxReader(io::BlockReader& in) : in_(in), tokens_(in) {}
@@ -196,17 +202,34 @@ class OpenDxReader final : public Reader {
     void parse_type();
     void parse_data_clause();
     void parse_data_mode(Encoding& encoding, Order& order);
-    void skip_attribute();
+    void skip_attribute(bool taken = false);
     void check_connections() const;
     void check_array() const;
+    void check_items() const;
+    void keep_array();
+    void choose_kept_array();
+    template <typename Store>
+    void read_text_values(std::size_t total, Store&& store);
     void check_components() const;
     void read_text(std::span<double> values);
-    void read_binary(std::span<double> values);
+    void read_binary(std::span<double> values, std::size_t first, std::size_t total);
+    bool settle_order();
+    std::string description() const;
     void read_trailer(bool binary);
 
     io::BlockReader& in_;
     Tokens tokens_;
     Header h_;
+    // The arrays read before the grid was known, or after such a one: the values of each, by name, and
+    // what its header said.
+    struct KeptArray {
+        std::string name;
+        std::vector<double> values;
+        std::string description;
+        bool guessed_order = false;
+    };
+    std::vector<KeptArray> kept_;
+    const KeptArray* chosen_ = nullptr;
 };
 
 // The next token, which the clause being read needs.
@@ -234,9 +257,9 @@ bool OpenDxReader::at_statement() {
 }
 
 // "attribute "name" [value] string "s"... | number n | <reference>": read past, whatever it says.
-void OpenDxReader::skip_attribute() {
+void OpenDxReader::skip_attribute(bool taken) {
     Token t;
-    tokens_.next(t);                                   // "attribute"
+    if (!taken) tokens_.next(t);                       // "attribute"
     if (!tokens_.next(t) || !tokens_.next(t)) return;  // its name, then what gives its value
     if (t.is("value") && !tokens_.next(t)) return;
     if (t.is("string")) {
@@ -465,12 +488,11 @@ void OpenDxReader::parse_data_clause() {
 
 // The data array's clauses, through "data follows".
 void OpenDxReader::parse_array(const std::string& name) {
-    if (!h_.positions) {
-        fail(
-            "The OpenDX file gives no regular grid (\"class gridpositions\") before its data array: voxmol "
-            "reads regular grids, described before their data");
-    }
     h_.data = name;
+    h_.encoding = Encoding::unset;
+    h_.order = Order::unset;
+    h_.type = ValueType::float32;
+    h_.type_name = "float";
     bool have_items = false;
     for (;;) {
         if (at_statement()) {
@@ -526,6 +548,14 @@ void OpenDxReader::parse_array(const std::string& name) {
 }
 
 void OpenDxReader::check_array() const {
+    if (h_.positions && kept_.empty()) check_items();
+    if (h_.encoding == Encoding::binary && h_.type == ValueType::integer) {
+        fail("The OpenDX binary data are of type \"" + h_.type_name +
+             "\": voxmol reads binary data of type float or double");
+    }
+}
+
+void OpenDxReader::check_items() const {
     const std::optional<std::uint64_t> product =
         product3(static_cast<std::uint64_t>(h_.counts[0]), static_cast<std::uint64_t>(h_.counts[1]),
                  static_cast<std::uint64_t>(h_.counts[2]));
@@ -535,10 +565,6 @@ void OpenDxReader::check_array() const {
         fail("The OpenDX data array has " + std::to_string(h_.items) + " items, but its grid of " +
              std::to_string(h_.counts[0]) + " x " + std::to_string(h_.counts[1]) + " x " +
              std::to_string(h_.counts[2]) + " points needs " + (fits ? std::to_string(points) : "more"));
-    }
-    if (h_.encoding == Encoding::binary && h_.type == ValueType::integer) {
-        fail("The OpenDX binary data are of type \"" + h_.type_name +
-             "\": voxmol reads binary data of type float or double");
     }
 }
 
@@ -558,10 +584,19 @@ Geometry OpenDxReader::read_header() {
     for (;;) {
         Token t;
         if (!tokens_.next(t) || t.is("end")) {
+            if (!kept_.empty()) {
+                choose_kept_array();
+                break;
+            }
             fail("The OpenDX file holds no data array (\"object ... class array ... data follows\")");
         }
         if (t.is("object")) {
-            if (parse_object()) break;
+            if (!parse_object()) continue;
+            if (h_.positions && kept_.empty())
+                break;  // the usual order: the values go straight into the grid
+            keep_array();
+        } else if (t.is("attribute") && !kept_.empty()) {
+            skip_attribute(true);  // of the array just kept
         } else if (t.is("data")) {
             if (!take("mode").is("mode")) fail("The OpenDX header has \"data\" outside an array" + where(t));
             parse_data_mode(h_.default_encoding, h_.default_order);
@@ -570,33 +605,107 @@ Geometry OpenDxReader::read_header() {
         }
     }
     Geometry g;
+    if (chosen_ != nullptr) {
+        g.description = chosen_->description;
+        if (chosen_->guessed_order) g.warnings.push_back(kGuessedOrder);
+    }
     g.nx = h_.counts[0];
     g.ny = h_.counts[1];
     g.nz = h_.counts[2];
     g.origin = h_.origin;
     for (int d = 0; d < 3; ++d)
         g.axes[d] = h_.deltas[d];
-    if (h_.encoding == Encoding::binary) {
-        // The format's own default is msb, but the writers that leave the order out (APBS's dxbin, VMD)
-        // write their machine's order, which is lsb on every machine in use.
-        if (h_.order == Order::unset) {
-            h_.order = Order::lsb;
-            g.warnings.push_back(
-                "The OpenDX binary data do not give their byte order (msb or lsb): read as lsb, the order "
-                "APBS and VMD write");
-        }
-        g.description = std::string("OpenDX, binary ") + (h_.order == Order::msb ? "msb " : "lsb ") +
-                        (h_.type == ValueType::float64 ? "double" : "float");
-    } else {
-        g.description = "OpenDX, text";
+    if (chosen_ == nullptr) {
+        if (settle_order()) g.warnings.push_back(kGuessedOrder);
+        g.description = description();
     }
     return g;
 }
 
+// The byte order of binary data that give none; true when it was guessed. The format's own default is
+// msb, but the writers that leave the order out (APBS's dxbin, VMD) write their machine's order, which is
+// lsb on every machine in use.
+bool OpenDxReader::settle_order() {
+    if (h_.encoding != Encoding::binary || h_.order != Order::unset) return false;
+    h_.order = Order::lsb;
+    return true;
+}
+
+std::string OpenDxReader::description() const {
+    if (h_.encoding != Encoding::binary) return "OpenDX, text";
+    return std::string("OpenDX, binary ") + (h_.order == Order::msb ? "msb " : "lsb ") +
+           (h_.type == ValueType::float64 ? "double" : "float");
+}
+
+// An array read before the grid is known (or after such a one): its values are kept, as many as the file
+// holds of its item count (a count the file does not hold is refused when the file ends, before memory
+// for it is taken), and the statements after it are read on.
+void OpenDxReader::keep_array() {
+    KeptArray kept;
+    kept.name = *h_.data;
+    kept.guessed_order = settle_order();
+    kept.description = description();
+    const std::size_t total = static_cast<std::size_t>(std::min<std::uint64_t>(h_.items, SIZE_MAX / 16));
+    constexpr std::size_t kChunk = std::size_t{1} << 20;
+    if (h_.encoding == Encoding::binary) {
+        for (std::size_t done = 0; done < total;) {
+            const std::size_t n = std::min(kChunk, total - done);
+            kept.values.resize(done + n);
+            read_binary(std::span<double>(kept.values).subspan(done, n), done, total);
+            done += n;
+        }
+    } else {
+        read_text_values(total, [&](std::size_t n, double v) {
+            if (n == kept.values.size()) kept.values.resize(n + std::min(kChunk, total - n));
+            kept.values[n] = v;
+        });
+    }
+    kept_.push_back(std::move(kept));
+    tokens_.restart(true);
+    const Token* next = tokens_.peek();
+    if (next != nullptr && is_number(*next)) {
+        fail("The OpenDX data array \"" + shown(kept_.back().name) + "\" holds more values than its " +
+             std::to_string(h_.items) + " items");
+    }
+}
+
+// At the end of a file whose arrays were kept: the data are the array the field's "data" component names,
+// or the only one.
+void OpenDxReader::choose_kept_array() {
+    if (!h_.positions) {
+        fail(
+            "The OpenDX file gives no regular grid (\"class gridpositions\") for its data: voxmol reads "
+            "regular "
+            "grids");
+    }
+    std::optional<std::string> named;
+    for (const auto& [component, object] : h_.components)
+        if (component == "data") named = object;
+    for (const KeptArray& k : kept_) {
+        if (named ? k.name == *named : kept_.size() == 1) chosen_ = &k;
+    }
+    if (chosen_ == nullptr) {
+        fail(named ? "The OpenDX field takes its data from object \"" + shown(*named) +
+                         "\", which the file does not hold as an array"
+                   : std::string("The OpenDX file holds several arrays and no field that names its data"));
+    }
+    h_.data = chosen_->name;
+    h_.items = chosen_->values.size();
+    check_items();
+}
+
 long OpenDxReader::read_values(std::span<double> values, ValueProgress*) {
+    if (chosen_ != nullptr) {
+        // The whole file was read with the header: the values are those kept.
+        if (values.size() != chosen_->values.size())
+            fail("The grid's values do not match the OpenDX data array");
+        std::copy(chosen_->values.begin(), chosen_->values.end(), values.begin());
+        check_components();
+        return static_cast<long>(values.size());
+    }
     const bool binary = h_.encoding == Encoding::binary;
     if (binary) {
-        read_binary(values);
+        read_binary(values, 0, values.size());
     } else {
         read_text(values);
     }
@@ -627,8 +736,13 @@ bool is_statement_word(std::string_view word) {
 // Values separated by white space, any number to a line, "#" comments allowed; the line of the last
 // value must hold nothing more.
 void OpenDxReader::read_text(std::span<double> values) {
-    const std::size_t total = values.size();
     double* const out = values.data();
+    read_text_values(values.size(), [out](std::size_t n, double v) { out[n] = v; });
+}
+
+// `total` values, each handed to store(n, value) as it is read.
+template <typename Store>
+void OpenDxReader::read_text_values(std::size_t total, Store&& store) {
     std::size_t n = 0;
     std::string_view line;
     const char* p = nullptr;
@@ -644,10 +758,12 @@ void OpenDxReader::read_text(std::span<double> values) {
         while (n < total) {
             p = cscan::skip_space(p, e);
             if (p == e || *p == '#') break;
-            const char* q = cscan::scan_double(p, e, out[n]);
+            double v;
+            const char* q = cscan::scan_double(p, e, v);
             if (q == nullptr || (q < e && !cscan::is_space(*q))) {
                 value_not_a_number(n, total, p, e, cscan::skip_space(line_start, e) == p);
             }
+            store(n, v);
             ++n;
             p = q;
         }
@@ -663,19 +779,20 @@ void OpenDxReader::read_text(std::span<double> values) {
     }
 }
 
-// Raw IEEE values right after the "data follows" line, in the given byte order.
-void OpenDxReader::read_binary(std::span<double> values) {
-    const std::size_t total = values.size();
+// Raw IEEE values right after the "data follows" line, in the given byte order: the values from number
+// `first` of the array's `total`.
+void OpenDxReader::read_binary(std::span<double> values, std::size_t first, std::size_t total) {
     const bool swap = (h_.order == Order::msb) != (std::endian::native == std::endian::big);
     auto truncated = [&](std::size_t bytes, std::size_t size) {
-        fail("The OpenDX file ends after " + std::to_string(bytes / size) + " of " + std::to_string(total) +
-             " values");
+        fail("The OpenDX file ends after " + std::to_string(first + bytes / size) + " of " +
+             std::to_string(total) + " values");
     };
+    const std::size_t count = values.size();
     if (h_.type == ValueType::float64) {
         // Read in place: the values' own bytes receive the file's.
         char* const bytes = reinterpret_cast<char*>(values.data());
-        const std::size_t got = in_.read(bytes, total * sizeof(double));
-        if (got < total * sizeof(double)) truncated(got, sizeof(double));
+        const std::size_t got = in_.read(bytes, count * sizeof(double));
+        if (got < count * sizeof(double)) truncated(got, sizeof(double));
         if (swap) {
             for (double& v : values)
                 v = io::load<double, true>(reinterpret_cast<const char*>(&v));
@@ -683,9 +800,9 @@ void OpenDxReader::read_binary(std::span<double> values) {
         return;
     }
     constexpr std::size_t kChunk = 1 << 16;  // floats converted per read
-    std::vector<char> chunk(std::min(kChunk, total) * sizeof(float));
-    for (std::size_t done = 0; done < total;) {
-        const std::size_t want = std::min(chunk.size() / sizeof(float), total - done);
+    std::vector<char> chunk(std::min(kChunk, count) * sizeof(float));
+    for (std::size_t done = 0; done < count;) {
+        const std::size_t want = std::min(chunk.size() / sizeof(float), count - done);
         const std::size_t got = in_.read(chunk.data(), want * sizeof(float));
         if (got < want * sizeof(float)) truncated(done * sizeof(float) + got, sizeof(float));
         for (std::size_t i = 0; i < want; ++i)

@@ -15,7 +15,7 @@ namespace {
 // The name a detector is shown: without the ending of a compression, so that "density.cube.gz" is
 // taken for what it holds.
 std::string_view detection_name(std::string_view name) {
-    for (std::string_view ending : {".gz"}) {
+    for (std::string_view ending : {".gz", ".bz2", ".xz"}) {
         if (name.ends_with(ending)) return name.substr(0, name.size() - ending.size());
     }
     return name;

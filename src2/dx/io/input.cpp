@@ -24,6 +24,12 @@ namespace {
 // The compressions the input layer undoes, by their magic bytes.
 const Compression kCompressions[] = {
     {"gzip", std::string_view("\x1f\x8b", 2), gzip_source},
+    {"bzip2", "BZh", bzip2_source},
+    {"xz",
+     std::string_view("\xfd"
+                      "7zXZ\0",
+                      6),
+     xz_source},
 };
 
 // A file read through its descriptor, in the large reads the readers ask for.
@@ -112,6 +118,10 @@ std::optional<std::uint64_t> StdioSource::bytes_left() const {
     const off_t at = ::ftello(file_);
     if (at < 0) return std::nullopt;
     return st.st_size > at ? static_cast<std::uint64_t>(st.st_size - at) : 0;
+}
+
+std::span<const Compression> compressions() {
+    return kCompressions;
 }
 
 bool open_input(const char* name, std::size_t prefix_size, Input& input) {

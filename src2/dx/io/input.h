@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,9 @@ struct Compression {
     std::unique_ptr<Source> (*open)(std::unique_ptr<Source> compressed);
 };
 
+// The compressions the input layer undoes, in the order their magic bytes are tried.
+std::span<const Compression> compressions();
+
 // An open data file: `source` gives its (decompressed) bytes from the start; `prefix` holds the first
 // `prefix_size` of them (fewer when the file is shorter), for recognising the format.
 struct Input {
@@ -60,6 +64,10 @@ bool open_input(const char* name, std::size_t prefix_size, Input& input);
 
 // The gzip compression (RFC 1952 members, through zlib).
 std::unique_ptr<Source> gzip_source(std::unique_ptr<Source> compressed);
+// The bzip2 compression (through libbzip2).
+std::unique_ptr<Source> bzip2_source(std::unique_ptr<Source> compressed);
+// The xz compression (.xz streams, through liblzma).
+std::unique_ptr<Source> xz_source(std::unique_ptr<Source> compressed);
 
 [[noreturn]] void read_failure();
 

@@ -21,8 +21,17 @@ namespace fs = std::filesystem;
 
 // The seed folders of the fuzz targets of each format's reader.
 const std::pair<const char*, std::string_view> kSeedFolders[] = {
-    {"ccp4_fuzz", "CCP4/MRC"},      {"opendx_fuzz", "OpenDX"},           {"autodock_fuzz", "AutoDock map"},
-    {"cube_fuzz", "Gaussian cube"}, {"grid_reader_fuzz", "voxmol text"},
+    {"ccp4_fuzz", "CCP4/MRC"},
+    {"opendx_fuzz", "OpenDX"},
+    {"autodock_fuzz", "AutoDock map"},
+    {"cube_fuzz", "Gaussian cube"},
+    {"grid_reader_fuzz", "voxmol text"},
+    {"delphi_fuzz", "DelPhi phi"},
+    {"uhbd_fuzz", "UHBD"},
+    {"plt_fuzz", "gOpenMol plt"},
+    {"dsn6_fuzz", "DSN6/BRIX"},
+    {"xplor_fuzz", "XPLOR/CNS"},
+    {"situs_fuzz", "Situs"},
 };
 
 std::string bytes_of(const fs::path& path) {
@@ -60,7 +69,11 @@ TEST(FormatTable, EachSeedReadsWholeOrIsRefusedByName) {
             std::optional<std::string> error;
             try {
                 const GridFile grid = read_grid_file(entry.path().string(), std::nullopt, 0);
-                EXPECT_EQ(grid.format.substr(0, format.size()), format) << name;
+                // The run names the format, or the form of it the file holds ("DSN6" of "DSN6/BRIX").
+                const std::string form = grid.format.substr(0, grid.format.find(','));
+                EXPECT_TRUE(grid.format.starts_with(format) ||
+                            ("/" + std::string(format) + "/").find("/" + form + "/") != std::string::npos)
+                    << name << ": " << grid.format;
             } catch (const FatalError& e) {
                 error = e.message;
             }

@@ -1,0 +1,6 @@
+// The Situs reader on arbitrary bytes, after recognition.
+#include "text_reader_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    return fuzz::read_grid_text(data, size, "fuzz.situs", gridfmt::format_named("Situs")->open);
+}

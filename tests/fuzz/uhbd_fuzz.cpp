@@ -1,0 +1,6 @@
+// The UHBD reader, binary and text forms, on arbitrary bytes, as a stream and as a file of known size.
+#include "binary_reader_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    return fuzz::read_binary_format(data, size, "UHBD", "fuzz.grd");
+}
