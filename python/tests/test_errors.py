@@ -265,3 +265,27 @@ def test_ctrl_c_stops_other_long_calls(call, big_grid, tmp_path):
     finally:
         timer.cancel()
     assert list(tmp_path.iterdir()) == []
+
+
+def test_a_full_disk_raises_its_oserror_and_keeps_the_earlier_output(tmp_path):
+    """write_pdb to a file system that fills up: OSError(ENOSPC) naming the file, the earlier output intact,
+    nothing else left (needs root, to mount a small tmpfs)."""
+    import errno
+    import subprocess
+
+    if os.geteuid() != 0:
+        pytest.skip("mounting a small tmpfs needs root")
+    disk = tmp_path / "disk"
+    disk.mkdir()
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k", "tmpfs", str(disk)]).returncode != 0:
+        pytest.skip("this machine lets no tmpfs be mounted")
+    try:
+        out = disk / "out.pdb"
+        out.write_text("earlier\n")
+        grid = voxmol.Grid(np.zeros((40, 40, 40)), (0, 0, 0), np.eye(3))
+        with pytest.raises(OSError) as raised:
+            voxmol.write_pdb(grid, out)
+        assert raised.value.errno == errno.ENOSPC and raised.value.filename == str(out)
+        assert out.read_text() == "earlier\n" and os.listdir(disk) == ["out.pdb"]
+    finally:
+        subprocess.run(["umount", str(disk)])

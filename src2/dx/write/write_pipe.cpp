@@ -1,5 +1,6 @@
 #include "dx/write/write_pipe.h"
 
+#include <cerrno>
 #include <new>
 #include <system_error>
 
@@ -49,6 +50,9 @@ WritePipe::~WritePipe() {
         changed_.notify_all();
         writer_.join();
     }
+    // The writing thread's errno is its own: the reason a write failed (ENOSPC, EFBIG) is handed to the
+    // thread that goes on to close the file and report it.
+    if (write_errno_ != 0) errno = write_errno_;
 }
 
 void WritePipe::submit(std::size_t used) {
@@ -82,7 +86,8 @@ void WritePipe::run() {
         full_.pop_front();
         busy_ = true;
         lock.unlock();
-        std::fwrite(buffers_[job.buffer].get(), 1, job.used, file_);  // a failure shows in ferror(file)
+        // A failure shows in ferror(file); its reason is kept for the thread that closes the file.
+        if (std::fwrite(buffers_[job.buffer].get(), 1, job.used, file_) < job.used) write_errno_ = errno;
         lock.lock();
         busy_ = false;
         free_.push_back(job.buffer);

@@ -57,6 +57,7 @@ class WritePipe {
     std::deque<int> free_;  // written, ready to be filled again
     bool busy_ = false;     // the writer holds a job
     bool closing_ = false;
+    int write_errno_ = 0;  // the writer's errno when a write failed
     std::thread writer_;  // not started for the plain path
 };
 
