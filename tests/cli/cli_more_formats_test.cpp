@@ -59,10 +59,15 @@ const std::string kSitus = "0.5 -0.5 -0.5 -0.5 3 3 3\n\n" + x_fastest_lines(10);
 std::string xplor_sections(int first_index) {
     std::string out;
     for (int k = 0; k < 3; ++k) {
-        out += "       " + std::to_string(first_index + k) + "\n";
+        out += "       ";
+        out += std::to_string(first_index + k);
+        out += '\n';
         for (int j = 0; j < 3; ++j)
-            for (int i = 0; i < 3; ++i)
-                out += " " + std::to_string(value(i, j, k)) + (i == 2 && j % 2 == 1 ? "\n" : "");
+            for (int i = 0; i < 3; ++i) {
+                out += ' ';
+                out += std::to_string(value(i, j, k));
+                if (i == 2 && j % 2 == 1) out += '\n';
+            }
         out += "\n";
     }
     return out;

@@ -71,8 +71,11 @@ TEST(FormatTable, EachSeedReadsWholeOrIsRefusedByName) {
                 const GridFile grid = read_grid_file(entry.path().string(), std::nullopt, 0);
                 // The run names the format, or the form of it the file holds ("DSN6" of "DSN6/BRIX").
                 const std::string form = grid.format.substr(0, grid.format.find(','));
-                EXPECT_TRUE(grid.format.starts_with(format) ||
-                            ("/" + std::string(format) + "/").find("/" + form + "/") != std::string::npos)
+                std::string names = "/";
+                names.append(format).append("/");
+                std::string wanted = "/";
+                wanted.append(form).append("/");
+                EXPECT_TRUE(grid.format.starts_with(format) || names.find(wanted) != std::string::npos)
                     << name << ": " << grid.format;
             } catch (const FatalError& e) {
                 error = e.message;
