@@ -65,6 +65,19 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
     fatal_error("MAIN:voxden", "=> Unable to allocate memory for the grid.");
 }
 
+// Asks for 2 MiB pages for the whole 2 MiB blocks inside [p, p + bytes); advice only.
+void advise_huge_pages(void* p, std::size_t bytes) {
+#if defined(MADV_HUGEPAGE)
+    const auto start = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t first = (start + kHugePage - 1) / kHugePage * kHugePage;
+    const std::uintptr_t last = (start + bytes) / kHugePage * kHugePage;
+    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
+
 }  // namespace
 
 GridValues allocate_grid_values(std::size_t points) {
@@ -73,6 +86,7 @@ GridValues allocate_grid_values(std::size_t points) {
     // calloc leaves the zeroing to the system, page by page, instead of writing every byte up front.
     auto* p = static_cast<double*>(std::calloc(points, sizeof(double)));
     if (p == nullptr) no_memory();
+    advise_huge_pages(p, points * sizeof(double));
     // The pages are left to fault in as the values arrive, in the system's small pages: a header may
     // announce far more points than its file holds, and only what is filled should cost memory. (2 MiB
     // pages take fewer faults, but on virtual machines that hand free memory back to their host a run
