@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "bindings.h"
-#include "dx/write/export.h"
 #include "dx/formats/read.h"
 #include "dx/grid.h"
 #include "dx/voxmol.h"
+#include "dx/write/export.h"
 #include "dx/write/pdb_writer.h"
 #include "dx/write/record_filter.h"
 #include "dx/write/write_pipe.h"
@@ -29,19 +29,39 @@ namespace {
 
 // A grid and the values it owns.
 struct Grid {
-    Tuhbdgrd record{};  // record.data views `values`
+    Tuhbdgrd record{};  // record.data views `values` (empty when the values are kept in `single`)
     GridValues values;
+    // A grid read from a file whose values are all floats (a CCP4/MRC map) keeps them in single
+    // precision, as the file did, and `values` is empty: half the memory, and a map read as it lies.
+    SingleValues single;
+    std::size_t count = 0;  // nx*ny*nz
     std::string format;
     std::string compression;  // "gzip", or empty
     // How the values are stored: x fastest for a voxmol text file read with the order "ZYX", whose value
     // of point (i, j, k) is element i + nx*(j + ny*k), as the writer then takes it.
     ValueOrder order = ValueOrder::z_fastest;
 
-    std::size_t points() const { return record.data.size(); }
+    std::size_t points() const { return count; }
+    std::span<const float> single_values() const { return {single.get(), single ? count : 0}; }
     const char* order_name() const { return order == ValueOrder::x_fastest ? "ZYX" : "XYZ"; }
 };
 
 using DoubleArray = py::array_t<double, py::array::c_style>;
+
+// The grid's record with its values as doubles, for the writers: its own record, or, for a grid kept in
+// single precision, a copy whose values are converted into `scratch` (exactly: every float is a double).
+const Tuhbdgrd& double_record(const Grid& g, Tuhbdgrd& copy, GridValues& scratch) {
+    if (!g.single) return g.record;
+    copy = g.record;
+    scratch = allocate_grid_values(g.points());
+    const float* from = g.single.get();
+    for (std::size_t i = 0; i < g.points(); ++i) {
+        if (i % (std::size_t{1} << 20) == 0) check_interrupt();
+        scratch[i] = from[i];
+    }
+    copy.data = std::span<double>(scratch.get(), g.points());
+    return copy;
+}
 
 // "XYZ" or "ZYX", as the command line's -o takes it (any case).
 std::string checked_order(const py::handle& given) {
@@ -71,10 +91,11 @@ py::array values_view(const py::object& self) {
     const auto& r = g.record;
     const std::vector<py::ssize_t> shape{r.nx, r.ny, r.nz};
     if (g.points() == 0) return py::array_t<double>(shape);
-    const py::ssize_t d = sizeof(double);
+    const py::ssize_t d = g.single ? sizeof(float) : sizeof(double);
     const std::vector<py::ssize_t> strides = g.order == ValueOrder::x_fastest
                                                  ? std::vector<py::ssize_t>{d, d * r.nx, d * r.nx * r.ny}
                                                  : std::vector<py::ssize_t>{d * r.ny * r.nz, d * r.nz, d};
+    if (g.single) return py::array(py::dtype::of<float>(), shape, strides, g.single.get(), self);
     return py::array(py::dtype::of<double>(), shape, strides, g.values.get(), self);
 }
 
@@ -139,6 +160,7 @@ std::unique_ptr<Grid> new_grid(int nx, int ny, int nz, const std::array<double, 
     const std::size_t points = static_cast<std::size_t>(nx) * ny * nz;
     g->values = released(false, [&] { return allocate_grid_values(points); });
     g->record.data = std::span<double>(g->values.get(), points);
+    g->count = points;
     return g;
 }
 
@@ -173,6 +195,10 @@ std::unique_ptr<Grid> grid_from_array(const py::handle& given, const py::handle&
     return g;
 }
 
+std::size_t reading_points(const GridFile& file) {
+    return file.single ? grid_points(file.grid).value_or(0) : file.grid.data.size();
+}
+
 std::unique_ptr<Grid> read_grid(const py::handle& path, const py::handle& level_arg,
                                 const py::handle& order_arg) {
     const int level = checked_level(level_arg);
@@ -182,10 +208,22 @@ std::unique_ptr<Grid> read_grid(const py::handle& path, const py::handle& level_
     const std::optional<ValueOrder> given =
         order == "ZYX" ? std::optional(ValueOrder::x_fastest) : std::nullopt;
     check_readable(name);
-    GridFile file = released(level > 0, [&] { return read_grid_file(name, given, level); });
+    // Values that are all floats in the file (a CCP4/MRC map) stay floats: the command line's doubles
+    // would take twice the memory and twice the time to fill, for no more precision.
+    GridFile file = released(level > 0, [&] {
+        gridfmt::GridReading reading(name, given, level);
+        if (reading.holds_single())
+            reading.allocate_single();
+        else
+            reading.allocate();
+        reading.read_values();
+        return std::move(reading.file());
+    });
     auto g = std::make_unique<Grid>();
     g->record = file.grid;
+    g->count = reading_points(file);
     g->values = std::move(file.values);
+    g->single = std::move(file.single);
     g->format = std::move(file.format);
     g->compression = std::move(file.compression);
     g->order = file.order;
@@ -201,7 +239,8 @@ py::array_t<std::uint8_t, py::array::c_style> as_mask(const Grid& g, const py::h
         throw py::type_error("mask must be an array of booleans");
     }
     if (a.dtype().kind() != 'b')
-        throw py::type_error("mask must be an array of booleans, not " + py::str(a.dtype()).cast<std::string>());
+        throw py::type_error("mask must be an array of booleans, not " +
+                             py::str(a.dtype()).cast<std::string>());
     const auto& r = g.record;
     if (a.ndim() != 3 || a.shape(0) != r.nx || a.shape(1) != r.ny || a.shape(2) != r.nz)
         throw py::value_error("mask must have the grid's shape (" + std::to_string(r.nx) + ", " +
@@ -224,17 +263,21 @@ long write_grid_pdb(const Grid& g, const py::handle& target, const py::handle& w
     // A Python file object may only be written from this thread.
     const bool threaded = !out.to_python() && writepipe::second_thread_pays();
     return released(verbose, [&] {
+        Tuhbdgrd copy;
+        GridValues scratch;
+        const Tuhbdgrd& record = double_record(g, copy, scratch);
         print_writing_started();
         long records = 0;
         if (mask_arg.is_none()) {
-            records = write_pdb_records(out.get(), g.record, min, max, step, g.order, threaded, nullptr);
+            records = write_pdb_records(out.get(), record, min, max, step, g.order, threaded, nullptr);
         } else {
             RecordFilter filter;
             filter.min = min;
             filter.max = max;
             filter.mask = std::span<const std::uint8_t>(mask.data(), static_cast<std::size_t>(mask.size()));
-            records = write_records(out.get(), g.record, g.order, filter, step, RecordStyle{}, threaded, nullptr)
-                          .written;
+            records =
+                write_records(out.get(), record, g.order, filter, step, RecordStyle{}, threaded, nullptr)
+                    .written;
         }
         out.close();
         print_writing_done();
@@ -271,7 +314,8 @@ std::optional<PositionBox> as_box(const py::handle& v) {
     for (int d = 0; d < 3; ++d) {
         box.lo[d] = a.data()[d];
         box.hi[d] = a.data()[3 + d];
-        if (!std::isfinite(box.lo[d]) || !std::isfinite(box.hi[d])) throw py::value_error("box must be finite");
+        if (!std::isfinite(box.lo[d]) || !std::isfinite(box.hi[d]))
+            throw py::value_error("box must be finite");
         if (box.lo[d] > box.hi[d]) throw py::value_error("box's minimum lies above its maximum");
     }
     return box;
@@ -308,7 +352,8 @@ py::object convert(const py::handle& path, const py::handle& window_arg, const p
     if (!out_arg.is_none()) {
         s.out = file_name(out_arg, "out");
         // A call has no standard output of its own to write the records to; write_pdb takes sys.stdout.
-        if (s.out == "-") throw py::value_error("out='-' is the command line's standard output: use write_pdb");
+        if (s.out == "-")
+            throw py::value_error("out='-' is the command line's standard output: use write_pdb");
     }
     s.cif = as_bool(cif_arg, "cif");
     if (!element_arg.is_none()) s.element = as_str(element_arg, "element");
@@ -383,8 +428,9 @@ py::object interpolate(const Grid& g, const py::handle& points_arg) {
     released(false, [&] {
         for (py::ssize_t p = 0; p < n; ++p) {
             if (p % 65536 == 0) check_interrupt();
-            o[p] =
-                grid_value_at(g.record, g.order, grid_index_of(f, {in[3 * p], in[3 * p + 1], in[3 * p + 2]}));
+            const auto index = grid_index_of(f, {in[3 * p], in[3 * p + 1], in[3 * p + 2]});
+            o[p] = g.single ? grid_value_at(g.record, g.single_values(), g.order, index)
+                            : grid_value_at(g.record, g.order, index);
         }
     });
     if (single) return py::float_(o[0]);
@@ -442,7 +488,12 @@ std::unique_ptr<Grid> crop(const Grid& g, const py::handle& lo_arg, const py::ha
     const Axes axes = grid_axes(g.record);
     auto out =
         new_grid(n[0], n[1], n[2], grid_position(g.record, axes, box->lo[0], box->lo[1], box->lo[2]), axes);
-    released(false, [&] { copy_block(g.record, g.order, *box, out->record.data); });
+    released(false, [&] {
+        if (g.single)
+            copy_block(g.record, g.single_values(), g.order, *box, out->record.data);
+        else
+            copy_block(g.record, g.order, *box, out->record.data);
+    });
     return out;
 }
 
@@ -479,10 +530,13 @@ void write_grid(const Grid& g, const py::handle& target, const py::handle& forma
     }
     Output out(target);
     released(false, [&] {
+        Tuhbdgrd copy;
+        GridValues scratch;
+        const Tuhbdgrd& record = double_record(g, copy, scratch);
         if (*format == gridexport::GridFormat::mrc)
-            gridexport::write_mrc(out.get(), r, g.order);
+            gridexport::write_mrc(out.get(), record, g.order);
         else
-            gridexport::write_opendx(out.get(), r, g.order);
+            gridexport::write_opendx(out.get(), record, g.order);
         out.close();
     });
 }
@@ -555,7 +609,9 @@ long write_points(const py::handle& points_arg, const py::handle& target, const 
 
 // ---- Pickling: the grid's record and values, as they are stored -----------------------------------
 
+// The state's first item: 1 for values in double precision, 2 for values kept in single precision.
 constexpr int kGridState = 1;
+constexpr int kSingleGridState = 2;
 
 py::tuple grid_state(const Grid& g) {
     const auto& r = g.record;
@@ -566,14 +622,18 @@ py::tuple grid_state(const Grid& g) {
             axes.append(v);
     const py::tuple numbers =
         py::make_tuple(r.hx, r.hy, r.hz, r.xmin, r.ymin, r.zmin, r.xmax, r.ymax, r.zmax);
-    const py::bytes data(reinterpret_cast<const char*>(g.values.get()), g.points() * sizeof(double));
-    return py::make_tuple(kGridState, py::make_tuple(r.nx, r.ny, r.nz), numbers, py::tuple(axes), data,
-                          g.format, g.compression, std::string(g.order_name()));
+    const py::bytes data =
+        g.single ? py::bytes(reinterpret_cast<const char*>(g.single.get()), g.points() * sizeof(float))
+                 : py::bytes(reinterpret_cast<const char*>(g.values.get()), g.points() * sizeof(double));
+    return py::make_tuple(g.single ? kSingleGridState : kGridState, py::make_tuple(r.nx, r.ny, r.nz), numbers,
+                          py::tuple(axes), data, g.format, g.compression, std::string(g.order_name()));
 }
 
 std::unique_ptr<Grid> grid_from_state(const py::tuple& t) {
-    if (t.size() != 8 || t[0].cast<int>() != kGridState)
+    const int version = t.size() == 8 ? t[0].cast<int>() : 0;
+    if (version != kGridState && version != kSingleGridState)
         throw py::value_error("not the state of a voxmol.Grid");
+    const bool single = version == kSingleGridState;
     auto g = std::make_unique<Grid>();
     auto& r = g->record;
     const py::tuple shape = t[1], numbers = t[2], axes = t[3];
@@ -587,11 +647,17 @@ std::unique_ptr<Grid> grid_from_state(const py::tuple& t) {
         r.axes[f / 3][f % 3] = axes[f].cast<double>();
     const std::string data = t[4].cast<std::string>();
     const auto points = grid_points(r);
-    if (!points || data.size() != *points * sizeof(double))
+    if (!points || data.size() != *points * (single ? sizeof(float) : sizeof(double)))
         throw py::value_error("not the state of a voxmol.Grid");
-    g->values = released(false, [&] { return allocate_grid_values(*points); });
-    if (*points > 0) std::memcpy(g->values.get(), data.data(), data.size());
-    r.data = std::span<double>(g->values.get(), *points);
+    g->count = *points;
+    if (single) {
+        g->single = released(false, [&] { return allocate_single_values(*points); });
+        if (*points > 0) std::memcpy(g->single.get(), data.data(), data.size());
+    } else {
+        g->values = released(false, [&] { return allocate_grid_values(*points); });
+        if (*points > 0) std::memcpy(g->values.get(), data.data(), data.size());
+        r.data = std::span<double>(g->values.get(), *points);
+    }
     g->format = t[5].cast<std::string>();
     g->compression = t[6].cast<std::string>();
     g->order = t[7].cast<std::string>() == "ZYX" ? ValueOrder::x_fastest : ValueOrder::z_fastest;
@@ -617,8 +683,9 @@ void bind_grid(py::module_& m) {
         .def_property_readonly(
             "values", &values_view,
             "The values, shape (nx, ny, nz), indexed [i, j, k]: a writable view of the grid's "
-            "own storage (float64) that keeps the grid alive. values.ravel() lists them in "
-            "the order of positions().")
+            "own storage that keeps the grid alive; float32 for a grid read from a CCP4/MRC map (the "
+            "file's own precision), float64 otherwise. values.ravel() lists them in the order of "
+            "positions().")
         .def_property(
             "origin", &origin_of,
             [](Grid& g, const py::handle& v) { place(g, as_vector3(v, "origin"), grid_axes(g.record)); },
@@ -650,7 +717,8 @@ void bind_grid(py::module_& m) {
             "gzip", [](const Grid& g) { return g.compression == "gzip"; }, "The file was gzip-compressed.")
         .def_property_readonly(
             "order", [](const Grid& g) { return std::string(g.order_name()); },
-            "\"ZYX\" for a voxmol text file read with order=\"ZYX\" (values listed x fastest), else \"XYZ\".")
+            "How the values are stored: \"ZYX\" x fastest (a voxmol text file read with order=\"ZYX\", a "
+            "CCP4/MRC map whose columns run along X and sections along Z), else \"XYZ\" (z fastest).")
         .def("positions", &positions_of,
              "positions($self, /)\n--\n\n"
              "Cartesian position of every point, shape (nx*ny*nz, 3), in walk order (i slowest, k fastest).")
@@ -693,21 +761,22 @@ void bind_grid(py::module_& m) {
           "the number of ATOM records. mask, a boolean array of the grid's shape indexed [i, j, k], keeps "
           "only the points where it is True (the step then counts the points kept). The two progress lines "
           "go to sys.stdout only when verbose.");
-    m.def("convert", &convert, py::arg("path"), py::arg("window") = std::pair<double, double>(-1.0, 1.0),
-          py::arg("step") = 1, py::arg("order") = "XYZ", py::arg("verbose") = false,
-          py::arg("level") = py::none(), py::arg("near") = py::none(), py::arg("residues") = py::none(),
-          py::arg("outside") = py::none(), py::arg("sigma") = false, py::arg("box") = py::none(),
-          py::arg("out") = py::none(), py::arg("cif") = false, py::arg("element") = py::none(),
-          py::arg("pml") = false,
-          "convert(path, window=(-1.0, 1.0), step=1, order='XYZ', verbose=False, level=None, near=None, "
-          "residues=None, outside=None, sigma=False, box=None, out=None, cif=False, element=None, "
-          "pml=False)\n--\n\n"
-          "One command-line run, voxmol <path> -t min max -r step [-o order] [-l level] and the options "
-          "--near=FILE:R (near=(file, R)), --residues=EXPR, --outside=FILE:D (outside=(file, D)), --sigma, "
-          "--box=x0,y0,z0,x1,y1,z1 (box=six numbers), --out=PATH, --cif, --element=SYM and --pml: writes the "
-          "output (beside the input unless out names it) and returns its name. The run's messages go to "
-          "sys.stdout only when verbose; what it refuses raises voxmol.Error with the command line's message. "
-          "Ctrl-C stops the run and leaves an earlier output as it was.");
+    m.def(
+        "convert", &convert, py::arg("path"), py::arg("window") = std::pair<double, double>(-1.0, 1.0),
+        py::arg("step") = 1, py::arg("order") = "XYZ", py::arg("verbose") = false,
+        py::arg("level") = py::none(), py::arg("near") = py::none(), py::arg("residues") = py::none(),
+        py::arg("outside") = py::none(), py::arg("sigma") = false, py::arg("box") = py::none(),
+        py::arg("out") = py::none(), py::arg("cif") = false, py::arg("element") = py::none(),
+        py::arg("pml") = false,
+        "convert(path, window=(-1.0, 1.0), step=1, order='XYZ', verbose=False, level=None, near=None, "
+        "residues=None, outside=None, sigma=False, box=None, out=None, cif=False, element=None, "
+        "pml=False)\n--\n\n"
+        "One command-line run, voxmol <path> -t min max -r step [-o order] [-l level] and the options "
+        "--near=FILE:R (near=(file, R)), --residues=EXPR, --outside=FILE:D (outside=(file, D)), --sigma, "
+        "--box=x0,y0,z0,x1,y1,z1 (box=six numbers), --out=PATH, --cif, --element=SYM and --pml: writes the "
+        "output (beside the input unless out names it) and returns its name. The run's messages go to "
+        "sys.stdout only when verbose; what it refuses raises voxmol.Error with the command line's message. "
+        "Ctrl-C stops the run and leaves an earlier output as it was.");
     m.def(
         "write_grid", &write_grid, py::arg("grid"), py::arg("path"), py::arg("format") = py::none(),
         "write_grid(grid, path, format=None)\n--\n\n"

@@ -28,6 +28,17 @@ def write(folder, name, text):
     return path
 
 
+def map_cut(folder, name, change):
+    """A 3x4x5 float32 MRC map whose bytes `change` alters, gzip-compressed when the name ends in .gz."""
+    mrcfile = need("mrcfile")
+    plain = folder / "whole.mrc"
+    with mrcfile.new(str(plain), overwrite=True) as m:
+        m.set_data(np.arange(60, dtype=np.float32).reshape(5, 4, 3))
+        m.voxel_size = 1.0
+    data = change(plain.read_bytes())
+    return write(folder, name, gzip.compress(data) if name.endswith(".gz") else data)
+
+
 NEGATIVE = "0 0 0 1 1 1 8 1 2 -2 2 0 0 0 1 1 1\n"
 ONE_POINT = "0 0 0 1 1 1 1 1 1 1 1 0 0 0 1 1 1\n0\n"
 
@@ -39,6 +50,15 @@ FATAL = [
      "The header of the data file gives a negative grid dimension"),
     ("truncated gzip", lambda d: voxmol.read_grid(gz_cut(d)), "MAIN:VOXDEN",
      "The gzip-compressed data file is corrupt or truncated (it ends inside the compressed data)"),
+    # Maps read in single precision keep every check of the command line's read.
+    ("CCP4 map cut short", lambda d: voxmol.read_grid(map_cut(d, "cut.mrc", lambda b: b[:-6])), "MAIN:VOXDEN",
+     "The CCP4/MRC file ends after 58 of 60 values"),
+    ("gzip CCP4 map cut short", lambda d: voxmol.read_grid(map_cut(d, "cut.mrc.gz", lambda b: b[:-6])),
+     "MAIN:VOXDEN", "The CCP4/MRC file ends after 58 of 60 values"),
+    ("gzip CCP4 map with bytes after its values",
+     lambda d: voxmol.read_grid(map_cut(d, "long.mrc.gz", lambda b: b + b"\0")), "MAIN:VOXDEN",
+     "The CCP4/MRC file holds more bytes after its 60 values; its header (dimensions, mode or NSYMBT) "
+     "disagrees with the data"),
     ("convert onto its input", lambda d: voxmol.convert(write(d, "g.pdb", ONE_POINT)), "MAIN:VOXDEN",
      "The output file would overwrite the input data file"),
 ]

@@ -33,6 +33,8 @@ def test_read_grid_matches_an_independent_reader(grid_files, name):
         np.testing.assert_allclose(grid.values, ref.values, rtol=ref.rtol, atol=0)
         np.testing.assert_allclose(grid.origin, ref.origin, rtol=1e-9, atol=1e-12)
         np.testing.assert_allclose(grid.axes, ref.axes, rtol=1e-9, atol=1e-12)
+    # A map's values stay in the file's single precision; text formats are read as doubles.
+    assert grid.values.dtype == (np.float32 if grid.format.startswith("CCP4/MRC") else np.float64)
     assert grid.gzip == case.path.endswith(".gz")
     assert (grid.compression == "gzip") == grid.gzip and (", gzip>" in repr(grid)) == grid.gzip
 
@@ -46,8 +48,9 @@ def test_read_grid_is_what_the_converter_reads(grid_files, name, tmp_path):
     subprocess.run([GRID_DUMP, case.path, str(tmp_path / "dump")], check=True, capture_output=True)
     info = json.loads((tmp_path / "dump.json").read_text())
     dumped = np.fromfile(tmp_path / "dump.f64", dtype=np.float64)
-    # grid_dump lists the values as stored; a voxmol text file read with "ZYX" stores them x fastest.
-    stored = grid.values.ravel(order="F" if grid.order == "ZYX" else "C")
+    # grid_dump lists a voxmol text file's values as the file lists them ("ZYX": x fastest), and every
+    # other format's in walk order, whatever order the module stores them in.
+    stored = grid.values.ravel(order="F" if case.order == "ZYX" else "C")
     assert np.array_equal(stored, dumped, equal_nan=True)
     assert grid.format == info["format"] and grid.gzip == (info["compression"] == "gzip")
     assert list(grid.shape) == info["shape"]

@@ -61,6 +61,16 @@ using GridValues = std::unique_ptr<double[], GridValuesFree>;
 // the count is beyond what memory can hold.
 GridValues allocate_grid_values(std::size_t points);
 
+// The values of a grid kept in single precision, for hosts that keep a file's own precision (every value
+// of a CCP4/MRC map is a float exactly): half the memory, and a map in its usual axis order is read
+// straight into it. Not cleared: the reader fills every value or fails. Owned by whoever reads the grid.
+struct SingleValuesFree {
+    void operator()(float* p) const;
+};
+using SingleValues = std::unique_ptr<float[], SingleValuesFree>;
+// Fatal as allocate_grid_values when the memory is not there.
+SingleValues allocate_single_values(std::size_t points);
+
 // ---- Where a point lies, and what the grid holds there ---------------------------------------------
 // The fractional indices of a Cartesian point, the trilinear value between points, and the block of
 // points inside a box: for hosts that work with grids beside the converter (the Python module).
@@ -84,6 +94,9 @@ std::array<double, 3> grid_index_of(const GridFrame& frame, const std::array<dou
 // the grid (an index below 0 or above n - 1, beyond a rounding slack of 1e-9 of a step). A dimension of
 // 1 holds only index 0. `values` are stored in `order`.
 double grid_value_at(const Tuhbdgrd& grid, ValueOrder order, const std::array<double, 3>& index);
+// The same over values kept in single precision (`values` in place of grid.data).
+double grid_value_at(const Tuhbdgrd& grid, std::span<const float> values, ValueOrder order,
+                     const std::array<double, 3>& index);
 
 // The block of points lo[d] <= index[d] <= hi[d] (inclusive) of a grid.
 struct IndexBox {
@@ -99,6 +112,9 @@ std::optional<IndexBox> grid_box(const Tuhbdgrd& grid, const GridFrame& frame,
 // Copies the values of the block into `out` (its point count, in walk order: k fastest) from a grid
 // stored in `order`.
 void copy_block(const Tuhbdgrd& grid, ValueOrder order, const IndexBox& box, std::span<double> out);
+// The same from values kept in single precision (`values` in place of grid.data).
+void copy_block(const Tuhbdgrd& grid, std::span<const float> values, ValueOrder order, const IndexBox& box,
+                std::span<double> out);
 
 // How far the values of a grid being read are final, so that the records of the points already read can
 // be written while the rest of the file is still being read.

@@ -42,6 +42,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int got_r = cconv::scan_value_line(line, got);
     if (got_r != expected_r) std::abort();
     if (got_r == 1 && !same(got, expected)) std::abort();
+    // The fast path for whole value lines takes only lines the general one reads alike.
+    const std::string whole = line + '\n';
+    double fast = 0.0;
+    const char* next = line.find('\n') == std::string::npos
+                           ? cconv::scan_plain_value_line(whole.data(), whole.data() + whole.size(), fast)
+                           : nullptr;
+    if (next != nullptr) {
+        double general = 0.0;
+        if (next != whole.data() + whole.size() || cconv::scan_value_line(whole, general) != 1 ||
+            !same(fast, general))
+            std::abort();
+    }
 
     check_conversion<double>(line, "%lf%n",
                              [](const char*& p, double& v) { return cconv::scan_double(p, v); });

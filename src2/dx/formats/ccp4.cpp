@@ -338,7 +338,7 @@ Geometry geometry_of(const Header& hd, std::vector<std::string> warnings) {
 
 // One value of the file, in its byte order, as a double.
 template <typename T, bool Swap>
-double load(const char* p) {
+double ccp4_load(const char* p) {
     return io::load<T, Swap>(p);
 }
 
@@ -377,6 +377,9 @@ class Ccp4Reader final : public Reader {
     }
 
     long read_values(std::span<double> values, ValueProgress* progress) override;
+    // Every mode voxmol reads holds only values a float holds exactly.
+    bool holds_single() const override { return true; }
+    ValueOrder read_single(std::span<float> values) override;
 
   private:
     std::uint64_t value_count() const {
@@ -387,8 +390,13 @@ class Ccp4Reader final : public Reader {
     void check_size() const;
     void skip_extended_header();
     void read_exactly(char* dst, std::size_t values, std::uint64_t done);
+    template <std::size_t kBytes, double (*load)(const char*), typename T>
+    void move_values(std::span<T> values);
     template <std::size_t kBytes, double (*load)(const char*)>
-    void move_values(std::span<double> values);
+    void read_as_listed(std::span<float> values);
+    template <typename Read>
+    void with_loader(Read&& read);
+    void check_no_more_bytes();
 
     io::BlockReader& in_;
     Header header_;
@@ -459,8 +467,8 @@ void Ccp4Reader::read_exactly(char* dst, std::size_t values, std::uint64_t done)
 
 // The values are moved into walk order as they are read: the file's columns, rows and sections run along
 // the cell's axes MAPC, MAPR and MAPS name.
-template <std::size_t kBytes, double (*load)(const char*)>
-void Ccp4Reader::move_values(std::span<double> values) {
+template <std::size_t kBytes, double (*load)(const char*), typename T>
+void Ccp4Reader::move_values(std::span<T> values) {
     FileAxes axes;
     for (int f = 0; f < 3; ++f) {
         axes.n[f] = static_cast<std::size_t>(header_.n[f]);
@@ -473,30 +481,54 @@ void Ccp4Reader::move_values(std::span<double> values) {
     });
 }
 
-long Ccp4Reader::read_values(std::span<double> values, ValueProgress*) {
-    if (values.size() != value_count()) fail("The grid's values do not match the CCP4/MRC header");
-    const int mode = header_.mode->mode;
+// The values as the file lists them. Floats in the machine's byte order are read straight into place, in
+// one read; the other modes through a small buffer that stays in the cache, converted as they are moved.
+template <std::size_t kBytes, double (*load)(const char*)>
+void Ccp4Reader::read_as_listed(std::span<float> values) {
+    if constexpr (kBytes == sizeof(float) && load == &ccp4_load<float, false>) {
+        read_exactly(reinterpret_cast<char*>(values.data()), values.size(), 0);
+    } else {
+        constexpr std::size_t kChunk = std::size_t{64} << 10;  // values
+        const auto buffer = std::make_unique_for_overwrite<char[]>(kChunk * kBytes);
+        for (std::size_t done = 0; done < values.size(); done += kChunk) {
+            const std::size_t n = std::min(kChunk, values.size() - done);
+            read_exactly(buffer.get(), n, done);
+            float* dst = values.data() + done;
+            for (std::size_t i = 0; i < n; ++i)
+                dst[i] = static_cast<float>(load(buffer.get() + i * kBytes));
+        }
+    }
+}
+
+// Calls read.template operator()<kBytes, load>() with the value size and loader of the file's mode and
+// byte order: one instantiation each, so that the inner loops are plain loads.
+template <typename Read>
+void Ccp4Reader::with_loader(Read&& read) {
     const bool swap = swap_;
-    // One instantiation per value type and byte order, so that the inner loop is a plain load.
-    switch (mode) {
+    switch (header_.mode->mode) {
         case 0:
-            move_values<1, load<std::int8_t, false>>(values);
+            read.template operator()<1, ccp4_load<std::int8_t, false>>();
             break;
         case 1:
-            swap ? move_values<2, load<std::int16_t, true>>(values)
-                 : move_values<2, load<std::int16_t, false>>(values);
+            swap ? read.template operator()<2, ccp4_load<std::int16_t, true>>()
+                 : read.template operator()<2, ccp4_load<std::int16_t, false>>();
             break;
         case 2:
-            swap ? move_values<4, load<float, true>>(values) : move_values<4, load<float, false>>(values);
+            swap ? read.template operator()<4, ccp4_load<float, true>>()
+                 : read.template operator()<4, ccp4_load<float, false>>();
             break;
         case 6:
-            swap ? move_values<2, load<std::uint16_t, true>>(values)
-                 : move_values<2, load<std::uint16_t, false>>(values);
+            swap ? read.template operator()<2, ccp4_load<std::uint16_t, true>>()
+                 : read.template operator()<2, ccp4_load<std::uint16_t, false>>();
             break;
         default:
-            swap ? move_values<2, load_half<true>>(values) : move_values<2, load_half<false>>(values);
+            swap ? read.template operator()<2, load_half<true>>()
+                 : read.template operator()<2, load_half<false>>();
             break;
     }
+}
+
+void Ccp4Reader::check_no_more_bytes() {
     char extra;
     if (in_.read(&extra, 1) != 0) {
         fail(
@@ -504,7 +536,31 @@ long Ccp4Reader::read_values(std::span<double> values, ValueProgress*) {
                       "mode or NSYMBT) disagrees with the data",
                       static_cast<unsigned long long>(value_count())));
     }
+}
+
+long Ccp4Reader::read_values(std::span<double> values, ValueProgress*) {
+    if (values.size() != value_count()) fail("The grid's values do not match the CCP4/MRC header");
+    with_loader(
+        [&]<std::size_t kBytes, double (*load)(const char*)>() { move_values<kBytes, load>(values); });
+    check_no_more_bytes();
     return static_cast<long>(values.size());
+}
+
+// A map whose columns run along X, rows along Y and sections along Z (the usual order) lists its values x
+// fastest, and one in the order Z, Y, X lists them in walk order: either is read as it lies. Any other
+// axis order is moved into walk order.
+ValueOrder Ccp4Reader::read_single(std::span<float> values) {
+    if (values.size() != value_count()) fail("The grid's values do not match the CCP4/MRC header");
+    const std::array<int, 3> x_first{0, 1, 2}, z_first{2, 1, 0};
+    const bool as_listed = header_.axis == x_first || header_.axis == z_first;
+    with_loader([&]<std::size_t kBytes, double (*load)(const char*)>() {
+        if (as_listed)
+            read_as_listed<kBytes, load>(values);
+        else
+            move_values<kBytes, load>(values);
+    });
+    check_no_more_bytes();
+    return header_.axis == x_first ? ValueOrder::x_fastest : ValueOrder::z_fastest;
 }
 
 // An MRC file carries "MAP " at byte 208, with a mode word that is a small number in one byte order (text

@@ -52,6 +52,14 @@ class Reader {
     // Returns the number of values read. A reader whose values arrive in storage order publishes them
     // in `progress` (when given) as they become final.
     virtual long read_values(std::span<double> values, ValueProgress* progress) = 0;
+
+    // For a host that keeps a file's own precision: whether every value the file can hold is a float
+    // exactly (a CCP4/MRC map), and then read_values' read into floats instead, stored in the order
+    // nearest the file's own, which it returns (x fastest for a map whose columns run along X and
+    // sections along Z: the values are then read as they lie, not moved). Every check of read_values
+    // holds. A format without it keeps these defaults, and its host reads doubles.
+    virtual bool holds_single() const { return false; }
+    virtual ValueOrder read_single(std::span<float> values);
 };
 
 // One grid format.
@@ -80,6 +88,10 @@ const Format* format_named(std::string_view name);
 // What is wrong with a file, reported as the run's fatal error: the one way a reader fails.
 [[noreturn]] inline void fail(const std::string& message) {
     run_failed(message);
+}
+
+inline ValueOrder Reader::read_single(std::span<float>) {
+    fail("This grid format is read in double precision only");
 }
 
 // A message built as printf builds text, for the readers whose messages quote numbers of a header.

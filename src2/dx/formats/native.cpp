@@ -111,9 +111,26 @@ long load_values(io::BlockReader& reader, Tuhbdgrd& grid, ValueProgress* progres
     std::string line;
     long nbdat = 0;
     double last = 0.0;  // what a line that is not a number stores: the value parsed most recently
-    while (reader.next(view)) {
+    for (;;) {
+        // The lines that hold one plain number and nothing else, as tools write them, are read straight
+        // from the reader's block, without being handed out one by one; the first other line goes the
+        // general way below (scan_value_line gives such a line's value to the same bit).
+        const std::string_view block = reader.buffered();
+        const char* p = block.data();
+        const char* const e = p + block.size();
+        double value;
+        while (const char* next = cconv::scan_plain_value_line(p, e, value)) {
+            last = value;
+            if (static_cast<std::size_t>(nbdat) < capacity) grid.data[nbdat] = value;
+            ++nbdat;
+            if (progress != nullptr && nbdat % kPublishEvery == 0)
+                progress->publish(std::min(static_cast<std::size_t>(nbdat), capacity));
+            p = next;
+        }
+        reader.consume(static_cast<std::size_t>(p - block.data()));
+        if (!reader.next(view)) break;
         if (is_skipped(view)) continue;
-        double value = 0.0;
+        value = 0.0;
         const int fields = cconv::scan_value_line(view, value);
         if (fields == 1) last = value;
         if (static_cast<std::size_t>(nbdat) < capacity) grid.data[nbdat] = last;

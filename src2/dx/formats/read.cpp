@@ -95,9 +95,24 @@ void GridReading::allocate() {
     out_.grid.data = std::span<double>(out_.values.get(), n);
 }
 
+bool GridReading::holds_single() const {
+    return reader_->holds_single();
+}
+
+void GridReading::allocate_single() {
+    const std::size_t n = points();
+    out_.single = allocate_single_values(n);
+    single_points_ = n;
+}
+
 void GridReading::read_values(ValueProgress* progress) {
     const std::time_t t1 = std::time(nullptr);
-    out_.count = reader_->read_values(out_.grid.data, progress);
+    if (single_points_) {
+        out_.order = reader_->read_single(std::span<float>(out_.single.get(), *single_points_));
+        out_.count = static_cast<long>(*single_points_);
+    } else {
+        out_.count = reader_->read_values(out_.grid.data, progress);
+    }
     if (progress != nullptr) progress->publish(out_.grid.data.size());
     print_value_count(out_.count, LEVEL_);
     reader_.reset();

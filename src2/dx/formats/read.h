@@ -15,8 +15,11 @@
 
 // A grid read from a file, in any format voxmol reads.
 struct GridFile {
-    Tuhbdgrd grid{};          // grid.data views `values`
-    GridValues values;        // stored in `order`
+    Tuhbdgrd grid{};    // grid.data views `values`
+    GridValues values;  // stored in `order`
+    // Instead of `values` (grid.data then empty), when the host asked for the file's own precision and
+    // the format holds only floats: nx*ny*nz of them, stored in `order`.
+    SingleValues single;
     std::string format;       // as the run names it: "voxmol text", "OpenDX, text", "CCP4/MRC, mode 2", ...
     std::string compression;  // "gzip", or empty for a plain file
     ValueOrder order = ValueOrder::z_fastest;
@@ -56,6 +59,11 @@ class GridReading {
     // The number of points the header gives (fatal when it overflows); allocate() makes room for them.
     std::size_t points() const;
     void allocate();
+    // Whether every value of the file is a float exactly (a CCP4/MRC map); allocate_single() then makes
+    // room for them in single precision instead of allocate(), and read_values() reads them into
+    // file().single, in the order the format finds cheapest (file().order).
+    bool holds_single() const;
+    void allocate_single();
     // `progress`, when given, is raised as values become final in storage order.
     void read_values(ValueProgress* progress = nullptr);
 
@@ -65,6 +73,7 @@ class GridReading {
     int LEVEL_;
     std::unique_ptr<io::BlockReader> in_;
     std::unique_ptr<Reader> reader_;
+    std::optional<std::size_t> single_points_;  // allocate_single()'s count
 };
 
 }  // namespace gridfmt

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <type_traits>
 
 namespace gridfmt {
 
@@ -44,23 +45,27 @@ constexpr std::size_t kRunAlongZ = 64;
 // such stores do not first fetch each line from memory, which more than halves the time of moving the
 // values on x86. Runs that follow each other in the grid are stored plainly: the pages the system has
 // just cleared for them are still in the cache.
-template <double (*load)(const char*)>
-inline void store_run(double* dst, const char* src, std::size_t w, std::size_t step, bool scattered) {
+// Values kept in single precision (`T` float) are stored plainly: every value a format loads this way
+// came from a file type a float holds exactly.
+template <double (*load)(const char*), typename T>
+inline void store_run(T* dst, const char* src, std::size_t w, std::size_t step, bool scattered) {
     std::size_t t = 0;
 #if defined(__SSE2__)
-    if (scattered) {
+    if (std::is_same_v<T, double> && scattered) {
         if (reinterpret_cast<std::uintptr_t>(dst) % 16 != 0 && w > 0) {
             dst[0] = load(src);
             t = 1;
         }
-        for (; t + 1 < w; t += 2)
-            _mm_stream_pd(dst + t, _mm_set_pd(load(src + (t + 1) * step), load(src + t * step)));
+        if constexpr (std::is_same_v<T, double>) {
+            for (; t + 1 < w; t += 2)
+                _mm_stream_pd(dst + t, _mm_set_pd(load(src + (t + 1) * step), load(src + t * step)));
+        }
     }
 #else
     (void)scattered;
 #endif
     for (; t < w; ++t)
-        dst[t] = load(src + t * step);
+        dst[t] = static_cast<T>(load(src + t * step));
 }
 
 // Orders the stores that bypassed the cache before anything that follows.
@@ -79,9 +84,10 @@ struct Axis {
 
 // Fills `values` (n[0]*n[1]*n[2] of them) in walk order from a file that lists them as `axes` says, each
 // kBytes long and turned into a double by `load`. `read(dst, count)` copies the next `count` values' bytes
-// of the file into dst (and fails, for the format, when the file ends first).
-template <std::size_t kBytes, double (*load)(const char*), typename Read>
-void move_to_walk_order(std::span<double> values, const FileAxes& axes, Read&& read) {
+// of the file into dst (and fails, for the format, when the file ends first). `values` may also be
+// floats, for a file whose values a float holds exactly.
+template <std::size_t kBytes, double (*load)(const char*), typename T, typename Read>
+void move_to_walk_order(std::span<T> values, const FileAxes& axes, Read&& read) {
     using namespace walk_order_detail;
     constexpr std::size_t bpv = kBytes;
     std::array<std::size_t, 3> dims{};
@@ -113,7 +119,7 @@ void move_to_walk_order(std::span<double> values, const FileAxes& axes, Read&& r
     // Not cleared: every byte is read into before it is used.
     const std::size_t slab_bytes = std::min(run * slice * bpv * lines_per_read, total * bpv);
     const auto slab = std::make_unique_for_overwrite<char[]>(slab_bytes);
-    double* const out = values.data();
+    T* const out = values.data();
     std::size_t line_in_slab = lines_per_read;  // lines of the current read handed out
     const char* line_start = nullptr;
     const std::size_t outer_points = outer[0].n * outer[1].n;
@@ -141,8 +147,7 @@ void move_to_walk_order(std::span<double> values, const FileAxes& axes, Read&& r
                 const std::size_t w = std::min(kRunAlongZ, width - zr);
                 for (std::size_t i1 = 0; i1 < inner[1].n; ++i1) {
                     for (std::size_t i0 = 0; i0 < inner[0].n; ++i0) {
-                        double* dst =
-                            out + outer_base + i1 * inner[1].stride + i0 * inner[0].stride + z0 + zr;
+                        T* dst = out + outer_base + i1 * inner[1].stride + i0 * inner[0].stride + z0 + zr;
                         const char* s = src + ((zr * slice) + i1 * inner[0].n + i0) * bpv;
                         store_run<load>(dst, s, w, slice * bpv, slice > 1);
                     }
@@ -151,6 +156,12 @@ void move_to_walk_order(std::span<double> values, const FileAxes& axes, Read&& r
         }
     }
     finish_stores();
+}
+
+// The same into doubles, for a caller whose values convert to a span of doubles (a vector, say).
+template <std::size_t kBytes, double (*load)(const char*), typename Read>
+void move_to_walk_order(std::span<double> values, const FileAxes& axes, Read&& read) {
+    move_to_walk_order<kBytes, load, double>(values, axes, read);
 }
 
 }  // namespace gridfmt

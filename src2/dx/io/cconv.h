@@ -23,6 +23,12 @@ Scan scan_int(const char*& p, int& value);        // "%d", saturated to the int 
 // does. The result is always the C library's to the bit.
 int scan_value_line(std::string_view line, double& value);
 
+// A value line as the common writers leave it, a plain decimal number right at the start of the line
+// and its "\n" right after it ("-1.234567e-01\n", "0.25\n"), inside [p, e): its value, the one
+// scan_value_line gives, and the position after the "\n"; nullptr for any other line, which is then
+// left to scan_value_line.
+const char* scan_plain_value_line(const char* p, const char* e, double& value);
+
 // atoi: leading white space, an optional sign, decimal digits; 0 without digits; saturated.
 int to_int(const char* text);
 // atof (strtod rules: hex floats, inf, nan, exponents).

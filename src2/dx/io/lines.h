@@ -44,6 +44,15 @@ class BlockReader {
         return next_slow(line);
     }
 
+    // The bytes of the current block after the last line handed out, for a reader that takes the lines
+    // it recognises straight from them; consume(n) then counts the first n as handed out (n at most
+    // their size). Empty while a line that spanned two blocks is still held: next() goes on from there.
+    std::string_view buffered() const {
+        if (carry_handed_out_ || !carry_.empty()) return {};
+        return {block_.get() + pos_, end_ - pos_};
+    }
+    void consume(std::size_t n) { pos_ += n; }
+
     // The next `n` raw bytes of the stream, those after the last line handed out, copied into `dst`.
     // Returns how many were copied: fewer than `n` only at the end of the stream.
     std::size_t read(char* dst, std::size_t n);

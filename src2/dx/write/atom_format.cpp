@@ -1,5 +1,7 @@
 #include "dx/write/atom_format.h"
 
+#include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -177,6 +179,42 @@ char* put_hy36(char* out, long value, int width) {
     }
     std::memset(out, '*', static_cast<std::size_t>(width));
     return out + width;
+}
+
+Hy36Counter::Hy36Counter(int width) : width_(width) {
+    static_assert(std::endian::native == std::endian::little, "the field's word holds its text low first");
+    const Hy36Field f = kHy36[width >= 1 && width <= 6 ? width : 0];
+    shift_ = static_cast<unsigned>(8 * (width >= 2 && width <= 8 ? width - 2 : 0));
+    decimal_end_ = f.decimal_end;
+    block_ = f.block;
+    first_ = f.first;
+    make(last_);
+}
+
+// The whole field of `value`, and where its last two digits stand: stepping them is right from 100 on in
+// the decimal range (below, leading blanks come and go) and anywhere in either base-36 range.
+void Hy36Counter::make(long value) {
+    char text[kMaxLong + 8];
+    put_hy36(text, value, width_);
+    word_ = 0;
+    std::memcpy(&word_, text, static_cast<std::size_t>(std::min(width_, 8)));
+    square_ = 0;
+    if (width_ < 3 || width_ > 6 || value < 100) return;
+    const auto n = static_cast<unsigned long>(value);
+    unsigned long digits;
+    if (n < decimal_end_) {
+        pairs_ = kDigitPairs.decimal;
+        digits = n;
+        square_ = 100;
+    } else if (n - decimal_end_ < 2 * block_) {
+        const unsigned long k = n - decimal_end_;
+        pairs_ = k < block_ ? kDigitPairs.upper : kDigitPairs.lower;
+        digits = (k < block_ ? k : k - block_) + first_;
+        square_ = 36 * 36;
+    } else {
+        return;  // stars
+    }
+    low_ = digits % square_;
 }
 
 char* put_in_columns(char* out, double value, int width, int decimals, int exp_decimals) {

@@ -4,7 +4,9 @@
 #define VOXMOL_DX_WRITE_ATOM_FORMAT_H
 
 #include <array>
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -49,9 +51,80 @@ char* put_in_columns(char* out, double value, int width, int decimals, int exp_d
 inline char* put_coordinate(char* out, double value) {
     return put_in_columns(out, value, 8, 3, 1);
 }
+// Every pair of decimal digits, "00" to "99".
+inline constexpr char kDecimalPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Values below 99.99 in magnitude, most of a grid's, are written from the table of digit pairs with the
+// rounding put_fixed decides; the others as put_in_columns writes them.
 inline char* put_value(char* out, double value) {
+    // put_fixed's rounding for "%6.2f", whose text for a magnitude below 99.995 always fits six columns:
+    // a sign or blank, one or two digits, the point and two decimals, right-justified.
+    const double scaled = std::fabs(value) * 100.0;
+    if (scaled < 9999.0) {
+        const auto whole = static_cast<unsigned>(scaled);
+        const double fraction = scaled - static_cast<double>(whole);
+        if (std::fabs(fraction - 0.5) >= 1e-6) {
+            const unsigned n = whole + (fraction > 0.5 ? 1 : 0);
+            const unsigned units = n / 100;
+            const char sign = std::signbit(value) ? '-' : ' ';
+            if (units >= 10) {
+                out[0] = sign;
+                std::memcpy(out + 1, kDecimalPairs + 2 * units, 2);
+            } else {
+                out[0] = ' ';
+                out[1] = sign;
+                out[2] = static_cast<char>('0' + units);
+            }
+            out[3] = '.';
+            std::memcpy(out + 4, kDecimalPairs + 2 * (n % 100), 2);
+            return out + 6;
+        }
+    }
     return put_in_columns(out, value, 6, 2, 0);
 }
+
+// The text of a number field (a serial or residue number, hybrid-36 as put_hy36 writes it) whose number
+// mostly grows by one from record to record, or stays: the last two digits then step through a table of
+// digit pairs and the rest is kept. The whole field is made again by put_hy36 when the number is not the
+// previous one or the one after it, or when its last two digits wrap around (999 to 1000, A0ZZ to A100,
+// the first number of a range), so every text is exactly put_hy36's.
+class Hy36Counter {
+  public:
+    explicit Hy36Counter(int width);
+
+    // The `width` characters of `value`'s field.
+    const char* text(long value) {
+        if (value != last_) {
+            const bool next = static_cast<unsigned long>(value) == static_cast<unsigned long>(last_) + 1;
+            if (next && low_ + 1 < square_) {
+                ++low_;
+                // The field is kept in one word and replaced whole: a store of two bytes into it, read
+                // back at once as five, would stall the copy that follows.
+                std::uint16_t pair;
+                std::memcpy(&pair, pairs_ + 2 * low_, 2);
+                word_ = (word_ & ~(std::uint64_t{0xffff} << shift_)) | std::uint64_t{pair} << shift_;
+            } else {
+                make(value);
+            }
+            last_ = value;
+        }
+        return reinterpret_cast<const char*>(&word_);
+    }
+
+  private:
+    void make(long value);
+
+    int width_;
+    unsigned shift_;                             // bits below the last two characters of the field
+    unsigned long decimal_end_, block_, first_;  // as put_hy36 counts the field's ranges
+    long last_ = 0;
+    std::uint64_t word_ = 0;              // the field's characters, first at the lowest address
+    const char* pairs_ = nullptr;         // the digit pairs of the range the last number lies in
+    unsigned long low_ = 0, square_ = 0;  // its last two digits, and the base squared (0: no stepping)
+};
 
 // The coordinate texts ("%8.3f") of the grid positions min + i*h along one axis. A walk writes each many
 // times, so each is formatted once; an axis of very many points (a degenerate grid) is formatted on the
@@ -132,17 +205,20 @@ class AtomWriter {
     void write(long serial, long residue, long i, long j, long k, double value) {
         if (used_ + kLongestLine > pipe_.buffer_size()) flush();
         char* out = buffer_ + used_;
-        out = put(out, "ATOM  ");
-        out = atomfmt::put_hy36(out, serial, 5);
-        out = put(out, " CA   UNK A");
-        out = atomfmt::put_hy36(out, residue, 4);
-        out = put(out, "    ");
         if (oblique_) {
+            out = put(out, "ATOM  ");
+            std::memcpy(out, serial_.text(serial), 5);
+            out = put(out + 5, " CA   UNK A");
+            std::memcpy(out, residue_.text(residue), 4);
+            out = put(out + 4, "    ");
             out = put_oblique(out, i, j, k);
         } else {
-            out = x_.put(out, i);
-            out = y_.put(out, j);
-            out = z_.put(out, k);
+            // Columns 1-46 are the same for every point of an (i, j) column but the serial: made once
+            // for the column, copied whole, the serial put over its placeholder.
+            if (residue != column_residue_ || i != column_i_ || j != column_j_) start_column(residue, i, j);
+            std::memcpy(out, column_, kColumnBytes);
+            std::memcpy(out + 6, serial_.text(serial), 5);
+            out = z_.put(out + kColumnBytes, k);
         }
         out = put(out, "  1.00");
         out = atomfmt::put_value(out, value);
@@ -159,6 +235,20 @@ class AtomWriter {
     }
 
   private:
+    // Columns 1-46 of the records of column (i, j): "ATOM  ", a blank serial, " CA   UNK A", the
+    // residue, four blanks, x and y.
+    void start_column(long residue, long i, long j) {
+        char* p = put(column_, "ATOM       ");
+        p = put(p, " CA   UNK A");
+        std::memcpy(p, residue_.text(residue), 4);
+        p = put(p + 4, "    ");
+        p = x_.put(p, i);
+        y_.put(p, j);
+        column_residue_ = residue;
+        column_i_ = i;
+        column_j_ = j;
+    }
+
     static Tuhbdgrd placement(const Tuhbdgrd& grid) {
         Tuhbdgrd p = grid;
         p.data = {};
@@ -185,7 +275,11 @@ class AtomWriter {
     Tuhbdgrd place_;  // the grid's origin and spacings, without its values
     bool oblique_;
     AxisTexts x_, y_, z_;  // axis-aligned grids: the texts of each axis's positions, made once
-    char* buffer_;         // the pipe's current buffer
+    Hy36Counter serial_{5}, residue_{4};
+    static constexpr std::size_t kColumnBytes = 46;
+    char column_[kColumnBytes + 2 * kMaxFixed];  // the coordinate formatters may write past their field
+    long column_residue_ = -1, column_i_ = -1, column_j_ = -1;
+    char* buffer_;  // the pipe's current buffer
     std::size_t used_ = 0;
     char tail_[13];  // columns 67-78 and the line end
 };

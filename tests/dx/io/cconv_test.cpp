@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "dx/io/cconv.h"
 
@@ -42,6 +43,29 @@ TEST(ScanValueLine, AgreesWithSscanfLf) {
             }
         }
     }
+}
+
+TEST(ScanPlainValueLine, TakesOnlyWhatScanValueLineReadsAlikeAndStopsAfterTheLineEnd) {
+    std::vector<std::string> lines(std::begin(kValueLines), std::end(kValueLines));
+    // The "%.6e" lines the eight-digit path takes, and near misses it must hand on.
+    for (const char* e6 : {"1.234567e-01", "-9.999999E+99", "0.000000e+00", "-0.000000e-05", "5.000000e-30",
+                           "1.234567e+22", "1.234567e-22", "1.23456e-01", "1.2345678e-01", "1,234567e-01",
+                           "1.23456ae-01", "1.234567e-1", "1.234567e+123", "1.234567d-01"})
+        lines.emplace_back(e6);
+    for (std::string line : lines) {
+        if (line.empty() || line.back() != '\n') line += '\n';
+        const std::string text = line + "7\n";  // a following line the scan must not run into
+        double expected = -7.0, got = -7.0;
+        const int expected_r = cconv::scan_value_line(line, expected);
+        const char* next = cconv::scan_plain_value_line(text.data(), text.data() + text.size(), got);
+        if (next == nullptr) continue;  // handed on to scan_value_line
+        EXPECT_EQ(next, text.data() + line.size()) << line;
+        ASSERT_EQ(expected_r, 1) << line;
+        EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << line << got << " " << expected;
+    }
+    double v = 0;
+    for (const char* taken : {"1.5\n", "-1.234567e-01\n", "0.25\n"})
+        EXPECT_NE(cconv::scan_plain_value_line(taken, taken + std::strlen(taken), v), nullptr) << taken;
 }
 
 TEST(ScanInt, ReadsOptionallySignedDigitsAndSaturates) {

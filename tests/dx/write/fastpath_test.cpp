@@ -3,6 +3,7 @@
 // fprintf per ATOM line. They must never differ by a single byte or bit.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -229,6 +230,60 @@ TEST(FastLong, RightJustifiesLikePrintf) {
             char expected[64];
             std::snprintf(expected, sizeof expected, "%*ld", w, v);
             EXPECT_EQ(std::string(got, end), expected) << v;
+        }
+    }
+}
+
+TEST(FastValue, SixColumnsAsPutInColumnsWritesThem) {
+    // The table path (magnitudes below 99.99) and the values around its edges and rounding ties.
+    std::vector<double> values = {0.0, -0.0, 99.985, 99.99, 99.994999, 99.995, -99.995, 100.0, -100.0, 1e-9};
+    for (int k = -10050; k <= 10050; ++k) {
+        for (double base : {k / 100.0, k / 100.0 + 0.005}) {
+            double v = base;
+            for (int step = 0; step < 3; ++step)
+                v = std::nextafter(v, -INFINITY);
+            for (int step = 0; step < 7; ++step, v = std::nextafter(v, INFINITY))
+                values.push_back(v);
+        }
+    }
+    values.push_back(std::numeric_limits<double>::quiet_NaN());
+    values.push_back(-std::numeric_limits<double>::infinity());
+    for (double v : values) {
+        char got[atomfmt::kMaxFixed + 8], expected[atomfmt::kMaxFixed + 8];
+        char* end = atomfmt::put_value(got, v);
+        char* expected_end = atomfmt::put_in_columns(expected, v, 6, 2, 0);
+        EXPECT_EQ(std::string(got, end), std::string(expected, expected_end)) << format("%.17g", v);
+    }
+}
+
+TEST(FastHy36, CounterTextsAreThoseOfPutHy36) {
+    // Runs of consecutive numbers across every range edge of a 4- and a 5-column field (decimal to
+    // upper-case base 36, upper to lower case, lower case to stars), numbers that stay (a residue over
+    // its points), and jumps back and forth.
+    for (int width : {4, 5}) {
+        long decimal_end = 1, block = 26;
+        for (int d = 0; d < width; ++d)
+            decimal_end *= 10;
+        for (int d = 1; d < width; ++d)
+            block *= 36;
+        atomfmt::Hy36Counter counter(width);
+        std::vector<long> numbers;
+        for (long start :
+             {-20L, decimal_end - 1500, decimal_end + block - 1500, decimal_end + 2 * block - 1500}) {
+            for (long v = start; v < start + 3000; ++v)
+                numbers.push_back(v);
+        }
+        for (long v = 90; v < 1300; v += 1 + v % 3)
+            numbers.insert(numbers.end(), {v, v, v});
+        numbers.insert(numbers.end(),
+                       {5, 4, 100000, 99, 100, 1L << 40, (1L << 40) + 1, LONG_MAX, LONG_MIN, 0, 1});
+        for (long v : numbers) {
+            char expected[atomfmt::kMaxLong + 8];
+            atomfmt::put_hy36(expected, v, width);
+            const char* got = counter.text(v);
+            ASSERT_EQ(std::string(got, static_cast<std::size_t>(width)),
+                      std::string(expected, static_cast<std::size_t>(width)))
+                << "width " << width << ", number " << v;
         }
     }
 }
