@@ -251,9 +251,21 @@ def interrupt_after(seconds):
     return timer
 
 
-def test_ctrl_c_stops_a_conversion_and_leaves_the_earlier_output(big_grid, tmp_path):
-    data = tmp_path / big_grid.name
-    os.symlink(big_grid, data)
+@pytest.fixture(scope="module")
+def long_grid(tmp_path_factory):
+    """A voxmol text grid of 8 million points whose conversion takes far longer than the 50 ms the
+    interrupt waits, however fast the machine."""
+    n = 200
+    path = tmp_path_factory.mktemp("long") / "big.txt"
+    with open(path, "w") as f:
+        f.write(f"0 0 0 {n - 1} {n - 1} {n - 1} {n ** 3} 0 {n} {n} {n} 0 0 0 1 1 1\n")
+        f.write("0.500\n" * n ** 3)
+    return path
+
+
+def test_ctrl_c_stops_a_conversion_and_leaves_the_earlier_output(long_grid, tmp_path):
+    data = tmp_path / long_grid.name
+    os.symlink(long_grid, data)
     output = tmp_path / "big.pdb"
     output.write_text("earlier output\n")
     timer = interrupt_after(0.05)
