@@ -55,6 +55,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     }
 
+    // The inline exponent forms end where the plain decimal scan ends, with its value.
+    double inline_form = 0.0, plain = 0.0;
+    const char* const b = line.data();
+    if (const char* end = cconv::scan_e_form(b, b + line.size(), false, inline_form)) {
+        if (cscan::detail::scan_plain_decimal(b, b + line.size(), false, plain) != end ||
+            !same(inline_form, plain))
+            std::abort();
+    }
+
     check_conversion<double>(line, "%lf%n",
                              [](const char*& p, double& v) { return cconv::scan_double(p, v); });
     check_conversion<float>(line, "%f%n", [](const char*& p, float& v) { return cconv::scan_float(p, v); });

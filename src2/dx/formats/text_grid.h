@@ -15,6 +15,7 @@
 #include "dx/formats/format.h"
 #include "dx/formats/walk_order.h"
 #include "dx/io/bytes.h"
+#include "dx/io/cconv.h"
 #include "dx/io/lines.h"
 #include "dx/io/words.h"
 #include "string_tool2/cscan.h"
@@ -97,8 +98,8 @@ class ValueLines {
     Got next_on_line(double& value) {
         p_ = cscan::skip_space(p_, e_);
         if (p_ == e_) return Got::end_of_line;
-        const char* q = cscan::scan_double(p_, e_, value);  // as scan_field, the blanks already skipped
-        if (q == nullptr || (q < e_ && !cscan::is_space(*q) && *q != '-')) return Got::other;
+        const char* q = scan_number(p_, value);
+        if (q == nullptr) return Got::other;
         p_ = q;
         return Got::number;
     }
@@ -122,8 +123,8 @@ class ValueLines {
             p = cscan::skip_space(p, e_);
             if (p == e_) break;
             double v;
-            const char* q = cscan::scan_double(p, e_, v);
-            if (q == nullptr || (q < e_ && !cscan::is_space(*q) && *q != '-')) break;
+            const char* q = scan_number(p, v);
+            if (q == nullptr) break;
             std::memcpy(dst + got * sizeof(double), &v, sizeof v);
             ++got;
             p = q;
@@ -151,6 +152,19 @@ class ValueLines {
     }
 
   private:
+    // The number at `p` (not white space) of the current line, as scan_field reads it: its end, or
+    // nullptr. The exponent forms and plain decimals most tools write are read inline; any other number
+    // takes the full scan.
+    [[gnu::always_inline]] const char* scan_number(const char* p, double& value) const {
+        const bool negative = *p == '-';
+        const char* const digits = p + (negative || *p == '+' ? 1 : 0);
+        const char* q = cconv::scan_e_form(digits, e_, negative, value);
+        if (q == nullptr) q = cscan::detail::scan_plain_decimal(digits, e_, negative, value);
+        if (q == nullptr) q = cscan::scan_double(p, e_, value);
+        if (q == nullptr || (q < e_ && !cscan::is_space(*q) && *q != '-')) return nullptr;
+        return q;
+    }
+
     io::BlockReader* in_;
     long line_;
     const char* p_ = nullptr;  // the unread part of the current line, valid until the next line is read

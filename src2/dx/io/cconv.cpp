@@ -64,62 +64,12 @@ int scan_value_line(std::string_view line, double& value) {
     return cscan::scan_double(p, e, value) != nullptr ? 1 : 0;
 }
 
-namespace {
-
-// Whether the eight bytes of `w` are all decimal digits.
-bool eight_digits(std::uint64_t w) {
-    return ((w & 0xf0f0f0f0f0f0f0f0) | (((w + 0x0606060606060606) & 0xf0f0f0f0f0f0f0f0) >> 4)) ==
-           0x3333333333333333;
-}
-
-// The number eight decimal digits make, the first at the lowest address, three multiplications for all.
-std::uint64_t eight_digit_number(std::uint64_t w) {
-    w = ((w & 0x0f0f0f0f0f0f0f0f) * 2561) >> 8;
-    w = ((w & 0x00ff00ff00ff00ff) * 6553601) >> 16;
-    return ((w & 0x0000ffff0000ffff) * 42949672960001) >> 32;
-}
-
-// printf's "%.6e" followed by the line end, "d.dddddde+dd\n", the way most tools write a grid: [d, e)
-// starts after the sign. Its mantissa and scale are those scan_plain_decimal finds, taken eight
-// characters at a time, and its value is made as that function makes it, so the result is the same to
-// the bit. nullptr for any other text.
-const char* scan_e6_line(const char* d, const char* e, bool negative, double& value) {
-    if (e - d < 13) return nullptr;
-    std::uint64_t w;
-    std::memcpy(&w, d, 8);  // "d.dddddd"
-    static_assert(std::endian::native == std::endian::little, "the first character is the lowest byte");
-    if (((w >> 8) & 0xff) != '.') return nullptr;
-    w ^= std::uint64_t{'.' ^ '0'} << 8;  // the point read as a 0 digit
-    if (!eight_digits(w)) return nullptr;
-    if ((d[8] | 0x20) != 'e' || (d[9] != '+' && d[9] != '-') || d[12] != '\n') return nullptr;
-    const unsigned e1 = static_cast<unsigned char>(d[10]) - unsigned{'0'};
-    const unsigned e2 = static_cast<unsigned char>(d[11]) - unsigned{'0'};
-    if (e1 > 9 || e2 > 9) return nullptr;
-    // d0 * 10^7 + 0 * 10^6 + the six decimals, less the first digit's extra nine millions.
-    const std::uint64_t mantissa = eight_digit_number(w) - (w & 0x0f) * 9000000;
-    const long exponent = static_cast<long>(e1 * 10 + e2);
-    const long scale = (d[9] == '-' ? -exponent : exponent) - 6;
-    using Pow10 = cscan::detail::Exact<double>;
-    constexpr long kMaxScale = static_cast<long>(sizeof Pow10::pow10 / sizeof(double)) - 1;
-    if (mantissa == 0) {
-        value = negative ? -0.0 : 0.0;
-        return d + 13;
-    }
-    if (scale < -kMaxScale || scale > kMaxScale) return nullptr;
-    const double m = static_cast<double>(static_cast<std::int64_t>(mantissa));
-    const double v = scale < 0 ? m / Pow10::pow10[-scale] : m * Pow10::pow10[scale];
-    value = negative ? -v : v;
-    return d + 13;
-}
-
-}  // namespace
-
 const char* scan_plain_value_line(const char* p, const char* e, double& value) {
     if (p == e) return nullptr;
     const bool negative = *p == '-';
     const char* const digits = p + (negative || *p == '+' ? 1 : 0);
-    if (const char* next = scan_e6_line(digits, e, negative, value)) return next;
-    const char* end = cscan::detail::scan_plain_decimal(digits, e, negative, value);
+    const char* end = scan_e_form(digits, e, negative, value);
+    if (end == nullptr) end = cscan::detail::scan_plain_decimal(digits, e, negative, value);
     return end != nullptr && end < e && *end == '\n' ? end + 1 : nullptr;
 }
 

@@ -5,7 +5,12 @@
 #ifndef VOXMOL_DX_IO_CCONV_H
 #define VOXMOL_DX_IO_CCONV_H
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
+
+#include "string_tool2/cscan.h"
 
 namespace cconv {
 
@@ -22,6 +27,73 @@ Scan scan_int(const char*& p, int& value);        // "%d", saturated to the int 
 // number, -1 when it holds nothing but white space. The line ends at its first NUL byte, as a C string
 // does. The result is always the C library's to the bit.
 int scan_value_line(std::string_view line, double& value);
+
+namespace detail {
+
+// Whether the eight bytes of `w` are all decimal digits.
+inline bool eight_digits(std::uint64_t w) {
+    return ((w & 0xf0f0f0f0f0f0f0f0) | (((w + 0x0606060606060606) & 0xf0f0f0f0f0f0f0f0) >> 4)) ==
+           0x3333333333333333;
+}
+
+// The number eight decimal digits make, the first at the lowest address, three multiplications for all.
+inline std::uint64_t eight_digit_number(std::uint64_t w) {
+    w = ((w & 0x0f0f0f0f0f0f0f0f) * 2561) >> 8;
+    w = ((w & 0x00ff00ff00ff00ff) * 6553601) >> 16;
+    return ((w & 0x0000ffff0000ffff) * 42949672960001) >> 32;
+}
+
+}  // namespace detail
+
+// The exponent forms most tools write a grid's values in, printf's "%.6e" and Fortran's or printf's
+// "%.5E" without their sign: "d.dddddde+dd" or "d.dddddE-dd", the letter in either case, and no digit
+// right after the exponent. [d, e) starts after the sign. The mantissa and scale are those
+// cscan::detail::scan_plain_decimal finds, the digits taken eight at a time, and the value is made as
+// that function makes it, so the result is the same to the bit. Returns the end of the number, or
+// nullptr for any other text, which the general scan then reads.
+[[gnu::always_inline]] inline const char* scan_e_form(const char* d, const char* e, bool negative,
+                                                      double& value) {
+    static_assert(std::endian::native == std::endian::little, "the first character is the lowest byte");
+    if (e - d < 11) return nullptr;
+    std::uint64_t w;
+    std::memcpy(&w, d, 8);  // "d.dddddd" or "d.dddddE"
+    if (((w >> 8) & 0xff) != '.') return nullptr;
+    w ^= std::uint64_t{'.' ^ '0'} << 8;  // the point read as a 0 digit
+    long fraction = 6;
+    if (((w >> 56) | 0x20) == 'e') {
+        fraction = 5;
+        w = (w << 8) | '0';  // "0d0ddddd": eight digits again
+    } else if (e - d < 12) {
+        return nullptr;
+    }
+    if (!detail::eight_digits(w)) return nullptr;
+    const char* const x = d + 2 + fraction;  // the exponent's letter
+    if ((x[0] | 0x20) != 'e' || (x[1] != '+' && x[1] != '-')) return nullptr;
+    const unsigned e1 = static_cast<unsigned char>(x[2]) - unsigned{'0'};
+    const unsigned e2 = static_cast<unsigned char>(x[3]) - unsigned{'0'};
+    if (e1 > 9 || e2 > 9) return nullptr;
+    const char* const end = x + 4;
+    if (end < e && static_cast<unsigned>(static_cast<unsigned char>(*end) - unsigned{'0'}) <= 9)
+        return nullptr;
+    // The first digit stands 10^(fraction + 1) high in the eight, with the point's 0 after it: less
+    // nine times its place in the mantissa.
+    const std::uint64_t first = (fraction == 6 ? w : w >> 8) & 0x0f;
+    const std::uint64_t mantissa =
+        detail::eight_digit_number(w) - first * 9 * (fraction == 6 ? 1000000 : 100000);
+    const long exponent = static_cast<long>(e1 * 10 + e2);
+    const long scale = (x[1] == '-' ? -exponent : exponent) - fraction;
+    using Pow10 = cscan::detail::Exact<double>;
+    constexpr long kMaxScale = static_cast<long>(sizeof Pow10::pow10 / sizeof(double)) - 1;
+    if (mantissa == 0) {
+        value = negative ? -0.0 : 0.0;
+        return end;
+    }
+    if (scale < -kMaxScale || scale > kMaxScale) return nullptr;
+    const double m = static_cast<double>(static_cast<std::int64_t>(mantissa));
+    const double v = scale < 0 ? m / Pow10::pow10[-scale] : m * Pow10::pow10[scale];
+    value = negative ? -v : v;
+    return end;
+}
 
 // A value line as the common writers leave it, a plain decimal number right at the start of the line
 // and its "\n" right after it ("-1.234567e-01\n", "0.25\n"), inside [p, e): its value, the one

@@ -48,9 +48,11 @@ TEST(ScanValueLine, AgreesWithSscanfLf) {
 TEST(ScanPlainValueLine, TakesOnlyWhatScanValueLineReadsAlikeAndStopsAfterTheLineEnd) {
     std::vector<std::string> lines(std::begin(kValueLines), std::end(kValueLines));
     // The "%.6e" lines the eight-digit path takes, and near misses it must hand on.
-    for (const char* e6 : {"1.234567e-01", "-9.999999E+99", "0.000000e+00", "-0.000000e-05", "5.000000e-30",
-                           "1.234567e+22", "1.234567e-22", "1.23456e-01", "1.2345678e-01", "1,234567e-01",
-                           "1.23456ae-01", "1.234567e-1", "1.234567e+123", "1.234567d-01"})
+    for (const char* e6 :
+         {"1.234567e-01",  "-9.999999E+99", "0.000000e+00",  "-0.000000e-05", "5.000000e-30", "1.234567e+22",
+          "1.234567e-22",  "1.23456e-01",   "1.2345678e-01", "1,234567e-01",  "1.23456ae-01", "1.234567e-1",
+          "1.234567e+123", "1.234567d-01",  "-5.95683E-01",  "5.95683e+00",   "0.00000E+00",  "1.00000E+22",
+          "1.00000E-23",   "5.95683E-011",  "5.95683E-0",    "5.9568E-01",    "5.95683E+1x"})
         lines.emplace_back(e6);
     for (std::string line : lines) {
         if (line.empty() || line.back() != '\n') line += '\n';
@@ -64,7 +66,7 @@ TEST(ScanPlainValueLine, TakesOnlyWhatScanValueLineReadsAlikeAndStopsAfterTheLin
         EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << line << got << " " << expected;
     }
     double v = 0;
-    for (const char* taken : {"1.5\n", "-1.234567e-01\n", "0.25\n"})
+    for (const char* taken : {"1.5\n", "-1.234567e-01\n", "-5.95683E-01\n", "0.25\n"})
         EXPECT_NE(cconv::scan_plain_value_line(taken, taken + std::strlen(taken), v), nullptr) << taken;
 }
 
