@@ -13,7 +13,7 @@
 #include "dx/write/atom_cells.h"
 #include "dx/write/atom_format.h"
 #include "dx/write/cif_writer.h"
-#include "dx/write/structure_atoms.h"
+#include "pdb8x/structure_atoms.h"
 
 namespace {
 

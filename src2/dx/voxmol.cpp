@@ -26,8 +26,8 @@
 #include "dx/write/pml_script.h"
 #include "dx/write/standard_output.h"
 #include "dx/write/streamed_output.h"
-#include "dx/write/structure_atoms.h"
 #include "dx/write/write_pipe.h"
+#include "pdb8x/structure_atoms.h"
 
 Tuhbdgrd grd{};
 

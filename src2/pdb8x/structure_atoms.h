@@ -1,19 +1,18 @@
 // The atoms a region of the grid is measured from: the ATOM and HETATM records of the first model of a
 // PDB file, read with the PDB toolkit's line set and reader, all of them or those of the residues an
 // expression of the toolkit's residue-selection language selects.
-#ifndef VOXMOL_DX_WRITE_STRUCTURE_ATOMS_H
-#define VOXMOL_DX_WRITE_STRUCTURE_ATOMS_H
+#ifndef VOXMOL_PDB8X_STRUCTURE_ATOMS_H
+#define VOXMOL_PDB8X_STRUCTURE_ATOMS_H
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "dx/write/atom_cells.h"
-
 struct StructureAtoms {
-    std::vector<Position> positions;  // in file order
-    int residues = 0;                 // residues the positions belong to
-    int model = 0;                    // the model read: the first MODEL record's number, 0 without one
+    std::vector<std::array<double, 3>> positions;  // x, y, z in Ångström, in file order
+    int residues = 0;                              // residues the positions belong to
+    int model = 0;  // the model read: the first MODEL record's number, 0 without one
 };
 
 // The atoms of `file`. The first model is the one the first MODEL record names (with the records before
@@ -28,4 +27,4 @@ struct StructureAtoms {
 StructureAtoms structure_atoms(const std::string& file, const std::optional<std::string>& residues,
                                int LEVEL);
 
-#endif  // VOXMOL_DX_WRITE_STRUCTURE_ATOMS_H
+#endif  // VOXMOL_PDB8X_STRUCTURE_ATOMS_H

@@ -1,4 +1,4 @@
-#include "dx/write/structure_atoms.h"
+#include "pdb8x/structure_atoms.h"
 
 #include <cerrno>
 #include <charconv>
@@ -38,7 +38,7 @@ double as_written(float coordinate) {
     return value;
 }
 
-void add_atoms(const PDBRESI& residue, std::vector<Position>& out) {
+void add_atoms(const PDBRESI& residue, std::vector<std::array<double, 3>>& out) {
     for (int k = 0; k < residue.rnbofa; ++k) {
         const PDBATOM& a = residue.a[static_cast<std::size_t>(k)];
         out.push_back({as_written(a.x), as_written(a.y), as_written(a.z)});
