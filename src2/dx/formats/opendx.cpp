@@ -38,6 +38,7 @@
 #include "common/fatal.h"
 #include "dx/formats/format.h"
 #include "dx/io/bytes.h"
+#include "dx/io/cconv.h"
 #include "dx/io/words.h"
 #include "string_tool2/cscan.h"
 
@@ -759,7 +760,7 @@ void OpenDxReader::read_text_values(std::size_t total, Store&& store) {
             p = cscan::skip_space(p, e);
             if (p == e || *p == '#') break;
             double v;
-            const char* q = cscan::scan_double(p, e, v);
+            const char* q = cconv::scan_number(p, e, v);
             if (q == nullptr || (q < e && !cscan::is_space(*q))) {
                 value_not_a_number(n, total, p, e, cscan::skip_space(line_start, e) == p);
             }

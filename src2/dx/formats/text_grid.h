@@ -153,14 +153,9 @@ class ValueLines {
 
   private:
     // The number at `p` (not white space) of the current line, as scan_field reads it: its end, or
-    // nullptr. The exponent forms and plain decimals most tools write are read inline; any other number
-    // takes the full scan.
+    // nullptr.
     [[gnu::always_inline]] const char* scan_number(const char* p, double& value) const {
-        const bool negative = *p == '-';
-        const char* const digits = p + (negative || *p == '+' ? 1 : 0);
-        const char* q = cconv::scan_e_form(digits, e_, negative, value);
-        if (q == nullptr) q = cscan::detail::scan_plain_decimal(digits, e_, negative, value);
-        if (q == nullptr) q = cscan::scan_double(p, e_, value);
+        const char* q = cconv::scan_number(p, e_, value);
         if (q == nullptr || (q < e_ && !cscan::is_space(*q) && *q != '-')) return nullptr;
         return q;
     }

@@ -95,6 +95,17 @@ inline std::uint64_t eight_digit_number(std::uint64_t w) {
     return end;
 }
 
+// A number at `p` (its first character, not white space) of [p, e), as cscan::scan_double reads it: the
+// exponent forms above and plain decimals inline, without a call, any other form through the full scan.
+// Returns the end of the number, or nullptr.
+[[gnu::always_inline]] inline const char* scan_number(const char* p, const char* e, double& value) {
+    const bool negative = *p == '-';
+    const char* const digits = p + (negative || *p == '+' ? 1 : 0);
+    if (const char* q = scan_e_form(digits, e, negative, value)) return q;
+    if (const char* q = cscan::detail::scan_plain_decimal(digits, e, negative, value)) return q;
+    return cscan::scan_double(p, e, value);
+}
+
 // A value line as the common writers leave it, a plain decimal number right at the start of the line
 // and its "\n" right after it ("-1.234567e-01\n", "0.25\n"), inside [p, e): its value, the one
 // scan_value_line gives, and the position after the "\n"; nullptr for any other line, which is then

@@ -1,6 +1,7 @@
 #include "dx/write/cif_writer.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -121,6 +122,41 @@ void put_digits(char* end, std::uint64_t n, int count) {
     if (count == 1) *--end = static_cast<char>('0' + n % 10);
 }
 
+// The eight decimal digits of n < 10^8, one to a byte, the first at the lowest address, as numbers 0-9:
+// the halves, their pairs and their digits split apart in parallel lanes of one word.
+std::uint64_t eight_digit_bytes(std::uint64_t n) {
+    const std::uint64_t halves = (n / 10000) | ((n % 10000) << 32);
+    const std::uint64_t hundreds = ((halves * 10486) >> 20) & 0x0000007f0000007f;  // lane / 100
+    const std::uint64_t pairs = hundreds | ((halves - hundreds * 100) << 16);
+    const std::uint64_t tens = ((pairs * 103) >> 10) & 0x000f000f000f000f;  // lane / 10
+    return tens | ((pairs - tens * 10) << 8);
+}
+
+// put_value_short's text for a value of seven significant digits, n / 10^decimals, from the digits of n
+// made at once: `integer` digits before the point (a single 0 below 1, then `lead` zeros after the
+// point), trailing zeros of the fraction dropped. The digits stay in a register and are stored eight
+// at a time (a copy through memory, read back at another offset, would wait for the stores); writes at
+// most 17 bytes.
+char* put_seven_digits(char* out, bool negative, std::uint64_t n, int integer, int decimals, int lead) {
+    static_assert(std::endian::native == std::endian::little, "the first digit is the lowest byte");
+    const std::uint64_t digits = eight_digit_bytes(n);  // "0" and n's seven digits
+    const int zeros = std::countl_zero(digits) / 8;     // at the end: n is at least 10^6, never all zeros
+    const int shown = std::max(0, decimals - zeros);
+    const std::uint64_t seven = (digits + 0x3030303030303030) >> 8;  // n's digits, first at the lowest byte
+    if (negative) *out++ = '-';
+    if (lead >= 0) {  // below 1: "0.", the leading zeros, the digits
+        std::memcpy(out, "0.00", 4);
+        std::memcpy(out + 2 + lead, &seven, 8);
+        return out + 2 + shown;
+    }
+    std::memcpy(out, &seven, 8);
+    if (shown == 0) return out + integer;
+    out[integer] = '.';
+    const std::uint64_t fraction = seven >> (8 * integer);  // integer is 1 to 7
+    std::memcpy(out + integer + 1, &fraction, 8);
+    return out + integer + 1 + shown;
+}
+
 char* put_value_short(char* out, double value) {
     const double magnitude = std::fabs(value);
     if (!(magnitude >= 1e-3 && magnitude < 1e7)) return nullptr;
@@ -134,6 +170,9 @@ char* put_value_short(char* out, double value) {
         // Below 2^53 the sum is exact enough to round: a wrong n fails the check below, never the text.
         const auto n = static_cast<std::uint64_t>(magnitude * kPowers[decimals] + 0.5);
         if (static_cast<double>(n) / kPowers[decimals] != magnitude) continue;
+        if (digits == 7)
+            return put_seven_digits(out, std::signbit(value), n, whole_digits, decimals,
+                                    magnitude < 1.0 ? lead : -1);
         // The value is n / 10^decimals exactly as a double reads it; its fraction is at least
         // 10^-decimals, far above the rounding of a double this size, so the integer part is the
         // double's own.

@@ -288,6 +288,22 @@ TEST(CifValues, EveryValueReadsBackExactly) {
         *ciffmt::put_value(text, std::strtod(shown, nullptr)) = '\0';
         EXPECT_STREQ(text, shown);
     }
+    // Values of at most seven significant digits from 0.001 up to 10^7 are written as "%.7g" writes them
+    // (fixed notation there, trailing zeros dropped), whatever their digits: round numbers, zeros inside,
+    // every place of the point.
+    char expected[64];
+    for (int n = 0; n < 200000; ++n) {
+        const int exponent = static_cast<int>(rng() % 10) - 3;
+        const int precision = static_cast<int>(rng() % 7);
+        std::snprintf(text, sizeof text, "%.*e", precision, u(rng) * 10.0);
+        const double v = std::strtod(text, nullptr) * std::pow(10.0, exponent - 1);
+        std::snprintf(text, sizeof text, "%.6e", v);
+        const double seven = std::strtod(text, nullptr);
+        if (std::fabs(seven) < 1e-3 || std::fabs(seven) >= 1e7) continue;
+        std::snprintf(expected, sizeof expected, "%.7g", seven);
+        *ciffmt::put_value(text, seven) = '\0';
+        ASSERT_STREQ(text, expected) << "for " << seven;
+    }
 }
 
 TEST(CifValues, BlockNames) {
