@@ -1,4 +1,4 @@
-// The grid record, and the converter's specified functions: the reader of voxmol's own grid file
+// The grid record, and the converter's public functions: the reader of voxmol's own grid file
 // (load_header, load_data), the pseudo-atom writer (write_pdb) and the command line's printing.
 //
 // voxmol's own grid data file is text: "!" comment lines and empty lines anywhere, one header line of 17

@@ -1,6 +1,6 @@
 // voxmol's own grid format: "!" comment lines and empty lines anywhere, one header line of 17 numbers
 // (bounds, counts, dimensions, origin, span), then one value per line, in the order -o gives (z fastest
-// by default). Read through the specified load_header and load_data on a stdio stream, and as a format
+// by default). Read through the public load_header and load_data on a stdio stream, and as a format
 // of the table by the run, on the input layer's stream: both share every step below.
 #include <algorithm>
 #include <cmath>
