@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "dx/write/atom_format.h"
 #include "dx/io/cconv.h"
 #include "dx/uhbdio.h"
+#include "dx/write/atom_format.h"
 
 namespace {
 

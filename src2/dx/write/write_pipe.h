@@ -60,7 +60,7 @@ class WritePipe {
     bool busy_ = false;     // the writer holds a job
     bool closing_ = false;
     int write_errno_ = 0;  // the writer's errno when a write failed
-    std::thread writer_;  // not started for the plain path
+    std::thread writer_;   // not started for the plain path
 };
 
 }  // namespace writepipe

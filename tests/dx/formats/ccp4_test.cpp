@@ -157,7 +157,8 @@ TEST(Ccp4Reader, EveryAxisOrderLandsInWalkOrder) {
                                                    ? p[0] + g.nx * (p[1] + std::size_t(g.ny) * p[2])
                                                    : walk;
                     if (singles[stored] != expected_value(c.mode, f) && wrong++ < 3) {
-                        ADD_FAILURE() << what << ": file point " << f << " read as the float " << singles[stored];
+                        ADD_FAILURE()
+                            << what << ": file point " << f << " read as the float " << singles[stored];
                     }
                 }
             }
