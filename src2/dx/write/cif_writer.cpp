@@ -157,6 +157,33 @@ char* put_seven_digits(char* out, bool negative, std::uint64_t n, int integer, i
     return out + integer + 1 + shown;
 }
 
+// Whether some n / 10^decimals reads back as exactly `magnitude` (in [0.001, 10^7), decimals at most 11),
+// and that n: the nearest integer to magnitude * 10^decimals, which a reader's correctly rounded
+// conversion of its text turns into `magnitude` again when it lies within half a step of the double on
+// either side (on the step itself when the double's last bit is even). With magnitude = m * 2^-s, that is
+// |n * 2^s - m * 10^decimals| < 10^decimals / 2, all in integers: one product, no division. At a power of
+// two the step below is half the step above; there the quotient itself is checked.
+bool reads_back(double magnitude, int decimals, std::uint64_t& n) {
+    const std::uint64_t p10 = kWhole[decimals];
+    const auto bits = std::bit_cast<std::uint64_t>(magnitude);
+    const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    if (m == std::uint64_t{1} << 52) {
+        n = static_cast<std::uint64_t>(magnitude * kPowers[decimals] + 0.5);
+        return static_cast<double>(n) / kPowers[decimals] == magnitude;
+    }
+    const int s = 1075 - static_cast<int>(bits >> 52);  // 29 to 62 in this range
+    const unsigned __int128 x = static_cast<unsigned __int128>(m) * p10;
+    const std::uint64_t step = std::uint64_t{1} << s;
+    const std::uint64_t low = static_cast<std::uint64_t>(x) & (step - 1);
+    n = static_cast<std::uint64_t>(x >> s);
+    std::uint64_t distance = low;
+    if (low >= step / 2) {
+        ++n;
+        distance = step - low;
+    }
+    return 2 * distance < p10 || (2 * distance == p10 && (m & 1) == 0);
+}
+
 char* put_value_short(char* out, double value) {
     const double magnitude = std::fabs(value);
     if (!(magnitude >= 1e-3 && magnitude < 1e7)) return nullptr;
@@ -167,9 +194,8 @@ char* put_value_short(char* out, double value) {
     const int lead = magnitude < 1e-2 ? 2 : (magnitude < 1e-1 ? 1 : 0);
     for (int digits = 7; digits <= 9; digits += 2) {
         const int decimals = magnitude < 1.0 ? digits + lead : digits - whole_digits;
-        // Below 2^53 the sum is exact enough to round: a wrong n fails the check below, never the text.
-        const auto n = static_cast<std::uint64_t>(magnitude * kPowers[decimals] + 0.5);
-        if (static_cast<double>(n) / kPowers[decimals] != magnitude) continue;
+        std::uint64_t n;
+        if (!reads_back(magnitude, decimals, n)) continue;
         if (digits == 7)
             return put_seven_digits(out, std::signbit(value), n, whole_digits, decimals,
                                     magnitude < 1.0 ? lead : -1);

@@ -276,6 +276,9 @@ TEST(CifValues, EveryValueReadsBackExactly) {
         values.push_back(static_cast<float>(v));
         std::snprintf(text, sizeof text, "%.*e", static_cast<int>(rng() % 9), v);  // as grid files write them
         values.push_back(std::strtod(text, nullptr));
+        // The doubles beside a short text's own: its digits must not be written for them.
+        values.push_back(std::nextafter(values.back(), 0.0));
+        values.push_back(std::nextafter(values[values.size() - 2], 1e300));
     }
     for (double v : values) {
         char* end = ciffmt::put_value(text, v);
@@ -288,21 +291,24 @@ TEST(CifValues, EveryValueReadsBackExactly) {
         *ciffmt::put_value(text, std::strtod(shown, nullptr)) = '\0';
         EXPECT_STREQ(text, shown);
     }
-    // Values of at most seven significant digits from 0.001 up to 10^7 are written as "%.7g" writes them
+    // Values of at most nine significant digits from 0.001 up to 10^7 are written as "%.9g" writes them
     // (fixed notation there, trailing zeros dropped), whatever their digits: round numbers, zeros inside,
-    // every place of the point.
+    // every place of the point, powers of two.
     char expected[64];
-    for (int n = 0; n < 200000; ++n) {
-        const int exponent = static_cast<int>(rng() % 10) - 3;
-        const int precision = static_cast<int>(rng() % 7);
-        std::snprintf(text, sizeof text, "%.*e", precision, u(rng) * 10.0);
-        const double v = std::strtod(text, nullptr) * std::pow(10.0, exponent - 1);
-        std::snprintf(text, sizeof text, "%.6e", v);
-        const double seven = std::strtod(text, nullptr);
-        if (std::fabs(seven) < 1e-3 || std::fabs(seven) >= 1e7) continue;
-        std::snprintf(expected, sizeof expected, "%.7g", seven);
-        *ciffmt::put_value(text, seven) = '\0';
-        ASSERT_STREQ(text, expected) << "for " << seven;
+    std::vector<double> short_values;
+    for (int n = 0; n < 300000; ++n) {
+        std::snprintf(text, sizeof text, "%.*e", static_cast<int>(rng() % 9), u(rng) * 10.0);
+        short_values.push_back(std::strtod(text, nullptr) * std::pow(10.0, static_cast<int>(rng() % 10) - 4));
+    }
+    for (int e = -9; e < 24; ++e)
+        short_values.push_back(std::ldexp(1.0, e));
+    for (double v : short_values) {
+        std::snprintf(text, sizeof text, "%.8e", v);
+        const double nine = std::strtod(text, nullptr);
+        if (std::fabs(nine) < 1e-3 || std::fabs(nine) >= 1e7) continue;
+        std::snprintf(expected, sizeof expected, "%.9g", nine);
+        *ciffmt::put_value(text, nine) = '\0';
+        ASSERT_STREQ(text, expected) << "for " << nine;
     }
 }
 
