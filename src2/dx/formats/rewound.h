@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "dx/io/input.h"
 #include "dx/io/lines.h"
@@ -26,6 +27,14 @@ class Rewound final : public io::Source {
             const std::size_t take = std::min(n, first_.size() - at_);
             std::memcpy(dst, first_.data() + at_, take);
             at_ += take;
+            return take;
+        }
+        // What `in_` still holds in its block is handed on by itself: the reads after it then go from
+        // the stream straight into `dst` instead of through that block and a copy, every block long.
+        if (const std::string_view held = in_.buffered(); !held.empty()) {
+            const std::size_t take = std::min(n, held.size());
+            std::memcpy(dst, held.data(), take);
+            in_.consume(take);
             return take;
         }
         return in_.read(dst, n);

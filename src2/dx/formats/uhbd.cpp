@@ -197,7 +197,7 @@ bool parse_text_header(const std::string_view (&lines)[5], UhbdHeader& u) {
 // The text form.
 class TextUhbdReader final : public Reader {
   public:
-    explicit TextUhbdReader(io::BlockReader& in) : in_(in), lines_(in, 6) {}
+    explicit TextUhbdReader(io::BlockReader& in) : in_(in), lines_(in, 6, 13) {}  // 6(1X,E12.5)
 
     Geometry read_header() override {
         std::string held[5];

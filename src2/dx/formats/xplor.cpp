@@ -117,7 +117,7 @@ class XplorReader final : public Reader {
             fail("The XPLOR/CNS map lists its values in the order " + quoted(h_.order) +
                  ": voxmol reads the \"ZYX\" order (sections along c, x fastest) every writer uses");
         }
-        lines_ = ValueLines(in_, h_.lines);
+        lines_ = ValueLines(in_, h_.lines, 12);  // 6E12.5
         CellGrid cell;
         Geometry g;
         long long n[3];

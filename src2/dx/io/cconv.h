@@ -95,6 +95,39 @@ inline std::uint64_t eight_digit_number(std::uint64_t w) {
     return end;
 }
 
+// `v` (not negative) with the sign `negative` gives, set without a branch: signs of values in a file
+// follow no pattern a branch could learn.
+[[gnu::always_inline]] inline double with_sign(double v, bool negative) {
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) | (std::uint64_t{negative} << 63));
+}
+
+// printf's "%.6f" of a value below 10, without its sign: "d.dddddd", ended by anything but a digit, a
+// point or an exponent's letter (or by `e`). [d, e) starts after the sign. The mantissa (below 10^7) and
+// the scale (-6) are those cscan::detail::scan_plain_decimal finds, and the value is made as it makes
+// it, one division by 10^6, so the result is the same to the bit. Returns the end of the number, or
+// nullptr for any other text.
+[[gnu::always_inline]] inline const char* scan_point6_form(const char* d, const char* e, bool negative,
+                                                           double& value) {
+    static_assert(std::endian::native == std::endian::little, "the first character is the lowest byte");
+    if (e - d < 8) return nullptr;
+    std::uint64_t w;
+    std::memcpy(&w, d, 8);
+    if (((w >> 8) & 0xff) != '.') return nullptr;
+    w ^= std::uint64_t{'.' ^ '0'} << 8;  // the point read as a 0 digit
+    if (!detail::eight_digits(w)) return nullptr;
+    const char* const end = d + 8;
+    if (end < e) {
+        const char c = *end;
+        if (static_cast<unsigned>(static_cast<unsigned char>(c) - unsigned{'0'}) <= 9 || c == '.' ||
+            (c | 0x20) == 'e')
+            return nullptr;
+    }
+    // "d0dddddd" makes d * 10^7 + the six digits after the point: less nine times d * 10^6.
+    const std::uint64_t mantissa = detail::eight_digit_number(w) - (w & 0x0f) * 9 * 1000000;
+    value = with_sign(static_cast<double>(static_cast<std::int64_t>(mantissa)) / 1e6, negative);
+    return end;
+}
+
 // A number at `p` (its first character, not white space) of [p, e), as cscan::scan_double reads it: the
 // exponent forms above and plain decimals inline, without a call, any other form through the full scan.
 // Returns the end of the number, or nullptr.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,43 @@ TEST(ScanPlainValueLine, TakesOnlyWhatScanValueLineReadsAlikeAndStopsAfterTheLin
     double v = 0;
     for (const char* taken : {"1.5\n", "-1.234567e-01\n", "-5.95683E-01\n", "0.25\n"})
         EXPECT_NE(cconv::scan_plain_value_line(taken, taken + std::strlen(taken), v), nullptr) << taken;
+}
+
+// scan_point6_form against strtod: what it takes reads to the same bit and ends where strtod ends; what
+// it hands on is every text that is not "d.dddddd" ended by something other than a digit, a point or
+// an exponent's letter. Random "%.6f" values below 10 in both signs, then the near misses.
+TEST(ScanPoint6Form, TakesPrintfsSixDecimalsBelowTenAsStrtodReadsThem) {
+    struct Case {
+        std::string text;  // the number and what follows it
+        bool taken;
+    };
+    std::vector<Case> cases = {
+        {"0.000000 ", true},    {"-0.000000\n", true},  {"9.999999-", true},   {"1.000000", true},
+        {"5.500000\t", true},   {"1.234567\r\n", true}, {"1.2345678 ", false}, {"1.23456 ", false},
+        {"1.234567e5 ", false}, {"1.234567E5", false},  {"1.234567.", false},  {"12.345678 ", false},
+        {"1,234567 ", false},   {"1.23456a ", false},   {".1234567 ", false},  {"1.234567x", true},
+        {"1.234567d0", true},   {"-1.234567 ", true},   {"+1.234567 ", true},  {"1.23456", false},
+    };
+    std::mt19937_64 rng(3);
+    std::uniform_real_distribution<double> below_ten(-9.9999994, 9.9999994);
+    char text[32];
+    for (int n = 0; n < 20000; ++n) {
+        std::snprintf(text, sizeof text, "%.6f%c", below_ten(rng), " \n-"[n % 3]);
+        cases.push_back({text, true});
+    }
+    for (const Case& c : cases) {
+        const char* const p = c.text.data();
+        const bool negative = *p == '-';
+        const char* const d = p + (negative || *p == '+' ? 1 : 0);
+        double got = -7.0;
+        const char* end = cconv::scan_point6_form(d, p + c.text.size(), negative, got);
+        ASSERT_EQ(end != nullptr, c.taken) << c.text;
+        if (end == nullptr) continue;
+        char* strtod_end = nullptr;
+        const double expected = std::strtod(p, &strtod_end);
+        EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << c.text << " " << got << " " << expected;
+        EXPECT_EQ(end, strtod_end) << c.text;
+    }
 }
 
 TEST(ScanInt, ReadsOptionallySignedDigitsAndSaturates) {
