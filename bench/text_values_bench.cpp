@@ -1,8 +1,9 @@
 // Parsing the values of the text grid formats, per value, against voxmol's own text format: one "%.6f"
 // value per line through cconv::scan_plain_value_line (what the native reader runs), and the formats that
 // list several values to a line through ValueLines::take from a block reader: XPLOR/CNS ("%12.5E", six
-// to a line, fixed fields), UHBD text (" %12.5e") and Situs ("%.6f", ten to a line). The same 2^20 normal
-// values each time; items/s is values per second.
+// to a line, fixed fields), UHBD text (" %12.5e") and Situs ("%.6f", ten to a line); the E fields also
+// scanned as free numbers (no field width), as any other writer's are. The same 2^20 normal values each
+// time; items/s is values per second.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
