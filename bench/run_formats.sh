@@ -5,7 +5,8 @@
 #                  same file (the floor: reading its bytes);
 #   text formats (XPLOR/CNS, Situs, UHBD text) on an M^3 grid, against voxmol's own text format holding
 #                  the same values (the speed per value it must at least reach);
-# and the CCP4 map compressed with bzip2 and xz against bzcat and xzcat. Prints the medians and ratios.
+# and the CCP4 map compressed with bzip2 and xz against bzcat and xzcat. Each pair runs in turn; prints
+# the medians and the median of the per-pair ratios.
 #
 # usage: bench/run_formats.sh [N, default 256] [M, default 128]
 # environment: RUNS=5  WORK=/tmp/voxmol-bench-formats  VOXMOL=<binary> (default: build/bench/voxmol)
@@ -90,13 +91,22 @@ PY
 
 source "$root/bench/timing.sh"
 cd "$work"
-time_of() {  # the median wall seconds of a command
+# Runs the base and voxmol in turn, base voxmol base voxmol ..., so that a drift of the machine's speed
+# falls on both; prints the median wall seconds of each and the median of the per-pair ratios.
+pair_of() {
+    local r tb tv
     : >t
     for ((r = 0; r < runs; r++)); do
-        read -r s _ _ < <(measure "$@")
-        echo "$s" >>t
+        read -r tb _ _ < <(measure "${base[@]}")
+        read -r tv _ _ < <(measure "$voxmol" "$f" -t 1e30 1e30 -l 1)
+        echo "$tb $tv" >>t
     done
-    median <t
+    awk '{ b[NR] = $1; v[NR] = $2; q[NR] = $2 / $1 }
+        function med(x, n,   i, j, t) {
+            for (i = 1; i <= n; ++i) for (j = i + 1; j <= n; ++j) if (x[j] < x[i]) { t = x[i]; x[i] = x[j]; x[j] = t }
+            return (n % 2) ? x[(n + 1) / 2] : (x[n / 2] + x[n / 2 + 1]) / 2
+        }
+        END { print med(v, NR), med(b, NR), med(q, NR) }' t
 }
 printf '%-14s %10s %10s %9s   %s\n' file voxmol_s base_s ratio base
 for f in grid.plt grid.phi grid.grd grid.dsn6 grid.mrc.bz2 grid.mrc.xz grid.situs grid.xplor grid.uhbd; do
@@ -107,9 +117,8 @@ for f in grid.plt grid.phi grid.grd grid.dsn6 grid.mrc.bz2 grid.mrc.xz grid.situ
         *.situs | *.xplor | *.uhbd) base=("$voxmol" grid.txt -t 1e30 1e30 -l 1) ;;
         *) base=(cat "$f") ;;
     esac
-    tb=$(time_of "${base[@]}")
-    tv=$(time_of "$voxmol" "$f" -t 1e30 1e30 -l 1)
-    awk -v f="$f" -v tv="$tv" -v tb="$tb" -v b="${base[0]##*/} ${base[1]}" \
-        'BEGIN { printf "%-14s %10.3f %10.3f %8.2fx   %s\n", f, tv, tb, tv / tb, b }'
+    read -r tv tb ratio < <(pair_of)
+    awk -v f="$f" -v tv="$tv" -v tb="$tb" -v q="$ratio" -v b="${base[0]##*/} ${base[1]}" \
+        'BEGIN { printf "%-14s %10.3f %10.3f %8.2fx   %s\n", f, tv, tb, q, b }'
     rm -f grid.pdb grid.mrc.pdb
 done
