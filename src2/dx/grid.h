@@ -6,9 +6,11 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "dx/uhbdio.h"
 
@@ -70,6 +72,26 @@ struct SingleValuesFree {
 using SingleValues = std::unique_ptr<float[], SingleValuesFree>;
 // Fatal as allocate_grid_values when the memory is not there.
 SingleValues allocate_single_values(std::size_t points);
+
+// The points of a grid that a run can write, without the values it never writes: those in a value window,
+// and the first line along z (points (0, 0, k), which the run echoes). A run whose window takes a small
+// part of a large grid reads it into this instead of into memory for every value; a reader stops once
+// more than `limit` points lie in the window, and the run then reads the grid whole.
+struct PointSelection {
+    double min = 0.0, max = 0.0;  // the window: min <= value <= max (not-a-number lies in none)
+    std::size_t limit = 0;
+    struct Point {
+        std::uint64_t walk;  // (i*ny + j)*nz + k
+        double value;
+    };
+    std::vector<Point> points;       // in walk order once the reading is complete
+    std::vector<double> first_line;  // the values of points (0, 0, k), nz of them
+    bool complete = false;           // every value was read, and no more than `limit` lie in the window
+
+    bool in_window(double value) const { return min <= value && value <= max; }
+    // Puts the points in walk order (they are found in the file's order).
+    void sort();
+};
 
 // ---- Where a point lies, and what the grid holds there ---------------------------------------------
 // The fractional indices of a Cartesian point, the trilinear value between points, and the block of

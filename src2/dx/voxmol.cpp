@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -140,8 +142,13 @@ int convert(Settings& s, const char*& stage, int stdout_fd) {
     if (LEVEL > 1)
         std::fprintf(text_out(), "I am reading the data file header:  %s  ...........\n", s.dataname.c_str());
     gridfmt::GridReading reading(s.dataname, s.order_given ? order : std::nullopt, LEVEL);
-    reading.allocate();
     GridFile& input = reading.file();
+    // A window needs only its own points: a binary grid file is read into a selection of them, not into
+    // memory for every value, while they are few (one point in 16 of a large grid); past that the file is
+    // read again, whole. A window in standard deviations needs every value.
+    PointSelection selection;
+    const bool selecting = !input.native && !s.sigma && reading.selects();
+    if (!selecting) reading.allocate();
     grd = input.grid;
     s.dimX = grd.nx;
     s.dimY = grd.ny;
@@ -185,10 +192,23 @@ int convert(Settings& s, const char*& stage, int stdout_fd) {
                 });
         }
     }
-    reading.read_values(streamed ? &progress : nullptr);
+    bool selected = false;
+    if (selecting) {
+        selection.min = s.thres_min;
+        selection.max = s.thres_max;
+        selection.limit = std::max<std::size_t>(reading.points() / 16, std::size_t{1} << 16);
+        selected = reading.read_selection(selection);
+        if (!selected) {
+            reading.allocate();
+            grd = input.grid;
+        }
+    }
+    if (!selected) reading.read_values(streamed ? &progress : nullptr);
 
-    for (int e = 0; e < s.dimZ && static_cast<std::size_t>(e) < grd.data.size(); ++e) {
-        std::fprintf(text_out(), "[%d]= %f\n", e, grd.data[e]);
+    const std::span<const double> first_line =
+        selected ? std::span<const double>(selection.first_line) : grd.data;
+    for (int e = 0; e < s.dimZ && static_cast<std::size_t>(e) < first_line.size(); ++e) {
+        std::fprintf(text_out(), "[%d]= %f\n", e, first_line[e]);
     }
     if (LEVEL > 1) std::fprintf(text_out(), "Name of output file is: %s\n", outname.c_str());
     if (overwrites_input) run_failed("The output file would overwrite the input data file");
@@ -224,9 +244,13 @@ int convert(Settings& s, const char*& stage, int stdout_fd) {
         outfile::OutputFile out;
         if (!open_output(out, outname, stdout_fd)) run_failed("I cannot open the output data file");
         print_writing_started();
-        if (plain) {
+        if (plain && selected) {
+            write_pdb_records(out.stream(), grd, selection, s.thres_min, s.thres_max, s.resol, threaded);
+        } else if (plain) {
             write_pdb_records(out.stream(), grd, s.thres_min, s.thres_max, s.resol, input.order, threaded,
                               nullptr);
+        } else if (selected) {
+            counts = write_records(out.stream(), grd, selection, filter, s.resol, style, threaded);
         } else {
             counts = write_records(out.stream(), grd, input.order, filter, s.resol, style, threaded, nullptr);
         }

@@ -1,6 +1,6 @@
 // The body the binary-format reader targets share: recognition, then one reader on arbitrary bytes, both as
 // a stream (no size known, as a compressed stream is read) and as a file whose size is known (checked
-// before the values are allocated). What the reader reads must be a grid the writer can place: dimensions
+// before the values are allocated), and read into a selection of a window as well. What the reader reads must be a grid the writer can place: dimensions
 // of at least 1, a finite origin and finite steps.
 #ifndef VOXMOL_TESTS_FUZZ_BINARY_READER_FUZZ_H
 #define VOXMOL_TESTS_FUZZ_BINARY_READER_FUZZ_H
@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -39,6 +40,55 @@ inline void read_binary_grid(std::FILE* in, std::size_t block, const gridfmt::Fo
     });
 }
 
+// The bytes read whole and into a selection of the window [-1, 1] (stopping past 64 points): a complete
+// selection holds exactly the grid's values in the window, in walk order, and its first line along z; a
+// file refused one way is refused the other way too, unless the selection stopped first.
+inline void compare_selection(std::string& bytes, const gridfmt::Format& format) {
+    auto read = [&](auto&& body) {
+        bool read_through = false;
+        std::FILE* f = fmemopen(bytes.data(), bytes.size(), "r");
+        if (f == nullptr) return false;
+        run([&] {
+            io::BlockReader reader(f, 4096);
+            const auto grid = format.open(reader, 0);
+            const gridfmt::Geometry g = grid->read_header();
+            const std::size_t points = std::size_t(g.nx) * std::size_t(g.ny) * std::size_t(g.nz);
+            if (points > (1u << 16) || !grid->selects()) return;
+            body(*grid, points, std::size_t(g.nz));
+            read_through = true;
+        });
+        std::fclose(f);
+        return read_through;
+    };
+    std::vector<double> values;
+    std::size_t nz = 0;
+    const bool whole = read([&](gridfmt::Reader& r, std::size_t points, std::size_t z) {
+        values.assign(points, 0.0);
+        r.read_values(values, nullptr);
+        nz = z;
+    });
+    PointSelection selection;
+    selection.min = -1.0;
+    selection.max = 1.0;
+    selection.limit = 64;
+    const bool selected =
+        read([&](gridfmt::Reader& r, std::size_t, std::size_t) { r.read_selection(selection); });
+    if (selected && !selection.complete) return;
+    if (whole != selected) std::abort();
+    if (!whole) return;
+    std::size_t at = 0;
+    for (std::size_t w = 0; w < values.size(); ++w) {
+        if (!selection.in_window(values[w])) continue;
+        if (at == selection.points.size() || selection.points[at].walk != w ||
+            std::memcmp(&selection.points[at].value, &values[w], sizeof(double)) != 0)
+            std::abort();
+        ++at;
+    }
+    if (at != selection.points.size() || selection.first_line.size() != nz ||
+        std::memcmp(selection.first_line.data(), values.data(), nz * sizeof(double)) != 0)
+        std::abort();
+}
+
 // `format_name` as the table names it; `file_name` what recognition is shown.
 inline int read_binary_format(const std::uint8_t* data, std::size_t size, std::string_view format_name,
                               std::string_view file_name) {
@@ -59,6 +109,7 @@ inline int read_binary_format(const std::uint8_t* data, std::size_t size, std::s
     if (file == nullptr) std::abort();
     read_binary_grid(file, 4096, format);
     std::fclose(file);
+    compare_selection(bytes, format);
     return 0;
 }
 

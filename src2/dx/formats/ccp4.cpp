@@ -380,6 +380,8 @@ class Ccp4Reader final : public Reader {
     // Every mode voxmol reads holds only values a float holds exactly.
     bool holds_single() const override { return true; }
     ValueOrder read_single(std::span<float> values) override;
+    bool selects() const override { return true; }
+    void read_selection(PointSelection& selection) override;
 
   private:
     std::uint64_t value_count() const {
@@ -390,8 +392,8 @@ class Ccp4Reader final : public Reader {
     void check_size() const;
     void skip_extended_header();
     void read_exactly(char* dst, std::size_t values, std::uint64_t done);
-    template <std::size_t kBytes, double (*load)(const char*), typename T>
-    void move_values(std::span<T> values);
+    template <std::size_t kBytes, double (*load)(const char*), typename To>
+    void move_values(To& to);
     template <std::size_t kBytes, double (*load)(const char*)>
     void read_as_listed(std::span<float> values);
     template <typename Read>
@@ -467,15 +469,15 @@ void Ccp4Reader::read_exactly(char* dst, std::size_t values, std::uint64_t done)
 
 // The values are moved into walk order as they are read: the file's columns, rows and sections run along
 // the cell's axes MAPC, MAPR and MAPS name.
-template <std::size_t kBytes, double (*load)(const char*), typename T>
-void Ccp4Reader::move_values(std::span<T> values) {
+template <std::size_t kBytes, double (*load)(const char*), typename To>
+void Ccp4Reader::move_values(To& to) {
     FileAxes axes;
     for (int f = 0; f < 3; ++f) {
         axes.n[f] = static_cast<std::size_t>(header_.n[f]);
         axes.walk_axis[f] = header_.axis[f];
     }
     std::uint64_t done = 0;
-    move_to_walk_order<kBytes, load>(values, axes, [&](char* dst, std::size_t count) {
+    move_to_walk_order<kBytes, load>(to, axes, [&](char* dst, std::size_t count) {
         read_exactly(dst, count, done);
         done += count;
     });
@@ -544,6 +546,12 @@ long Ccp4Reader::read_values(std::span<double> values, ValueProgress*) {
         [&]<std::size_t kBytes, double (*load)(const char*)>() { move_values<kBytes, load>(values); });
     check_no_more_bytes();
     return static_cast<long>(values.size());
+}
+
+void Ccp4Reader::read_selection(PointSelection& selection) {
+    with_loader(
+        [&]<std::size_t kBytes, double (*load)(const char*)>() { move_values<kBytes, load>(selection); });
+    if (selection.complete) check_no_more_bytes();
 }
 
 // A map whose columns run along X, rows along Y and sections along Z (the usual order) lists its values x

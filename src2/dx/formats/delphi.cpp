@@ -60,6 +60,17 @@ class DelphiReader final : public Reader {
     long read_values(std::span<double> values, ValueProgress*) override {
         if (values.size() != side_ * side_ * side_)
             fail("The grid's values do not match the DelPhi map's size");
+        read_into(values);
+        return static_cast<long>(values.size());
+    }
+
+    bool selects() const override { return true; }
+    void read_selection(PointSelection& selection) override { read_into(selection); }
+
+  private:
+    // The values, from the potential's record kept in memory, into a whole grid (a span) or a selection.
+    template <typename To>
+    void read_into(To& to) {
         const std::size_t bytes = value_bytes_;
         std::size_t at = 0;
         auto from_buffer = [&](char* dst, std::size_t count) {
@@ -69,17 +80,14 @@ class DelphiReader final : public Reader {
         const FileAxes axes = x_fastest(side_, side_, side_);
         const bool swap = records_.layout().swap;
         if (bytes == 4) {
-            swap ? move_to_walk_order<4, load_value<float, true>>(values, axes, from_buffer)
-                 : move_to_walk_order<4, load_value<float, false>>(values, axes, from_buffer);
+            swap ? move_to_walk_order<4, load_value<float, true>>(to, axes, from_buffer)
+                 : move_to_walk_order<4, load_value<float, false>>(to, axes, from_buffer);
         } else {
-            swap ? move_to_walk_order<8, load_value<double, true>>(values, axes, from_buffer)
-                 : move_to_walk_order<8, load_value<double, false>>(values, axes, from_buffer);
+            swap ? move_to_walk_order<8, load_value<double, true>>(to, axes, from_buffer)
+                 : move_to_walk_order<8, load_value<double, false>>(to, axes, from_buffer);
         }
         raw_.reset();
-        return static_cast<long>(values.size());
     }
-
-  private:
     struct Trailer {
         double scale = 0.0;
         std::array<double, 3> mid{};

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "dx/formats/cell.h"
@@ -159,8 +160,12 @@ class OReader final : public Reader {
     }
 
     long read_values(std::span<double> values, ValueProgress*) override;
+    bool selects() const override { return true; }
+    void read_selection(PointSelection& selection) override { read_into(selection); }
 
   private:
+    template <typename To>
+    void read_into(To& to);
     std::uint64_t brick_count() const { return std::uint64_t{bricks_[0]} * bricks_[1] * bricks_[2]; }
 
     void check_size(const std::string& name) const {
@@ -186,16 +191,38 @@ class OReader final : public Reader {
     std::size_t bricks_[3] = {0, 0, 0};
 };
 
-// Each brick's points moved to their places in walk order, in runs along z of up to 8 values.
 long OReader::read_values(std::span<double> values, ValueProgress*) {
+    if (values.size() != static_cast<std::size_t>(h_.extent[0]) * static_cast<std::size_t>(h_.extent[1]) *
+                             static_cast<std::size_t>(h_.extent[2]))
+        fail("The grid's values do not match the O map's extents");
+    read_into(values);
+    return static_cast<long>(values.size());
+}
+
+// Each brick's points moved to their places in walk order, in runs along z of up to 8 values; or, into a
+// selection, those in its window (none to look for when no byte value lies in it) and the first line.
+template <typename To>
+void OReader::read_into(To& to) {
+    constexpr bool selecting = std::is_same_v<To, PointSelection>;
     const std::size_t nx = static_cast<std::size_t>(h_.extent[0]),
                       ny = static_cast<std::size_t>(h_.extent[1]),
                       nz = static_cast<std::size_t>(h_.extent[2]);
-    if (values.size() != nx * ny * nz) fail("The grid's values do not match the O map's extents");
     const std::string name = h_.brix ? "BRIX" : "DSN6";
     double table[256];
-    for (int b = 0; b < 256; ++b)
+    bool in_window[256] = {};
+    bool any_in_window = false;
+    for (int b = 0; b < 256; ++b) {
         table[b] = (b - h_.plus) / h_.prod;
+        if constexpr (selecting) {
+            in_window[b] = to.in_window(table[b]);
+            any_in_window = any_in_window || in_window[b];
+        }
+    }
+    if constexpr (selecting) {
+        to.points.clear();
+        to.first_line.assign(nz, 0.0);
+        to.complete = false;
+    }
     // A row of bricks along x at a time: 8 lines of the map along x, 8 planes deep along y and z.
     std::vector<unsigned char> row(bricks_[0] * kBrickBytes);
     const std::size_t flip = h_.swapped_pairs ? 1 : 0;  // byte n of a brick is stored at n ^ flip
@@ -213,13 +240,24 @@ long OReader::read_values(std::span<double> values, ValueProgress*) {
             for (std::size_t bx = 0; bx < bricks_[0]; ++bx) {
                 const std::size_t x0 = bx * kBrick, wx = std::min(kBrick, nx - x0);
                 const unsigned char* brick = row.data() + bx * kBrickBytes;
+                if (selecting && !any_in_window && (x0 != 0 || y0 != 0)) continue;
                 for (std::size_t x = 0; x < wx; ++x) {
                     for (std::size_t y = 0; y < wy; ++y) {
-                        double* dst = values.data() + ((x0 + x) * ny + (y0 + y)) * nz + z0;
-                        for (std::size_t z = 0; z < wz; ++z)
-                            dst[z] = table[brick[((z * kBrick + y) * kBrick + x) ^ flip]];
+                        const std::size_t column = ((x0 + x) * ny + (y0 + y)) * nz + z0;
+                        for (std::size_t z = 0; z < wz; ++z) {
+                            const unsigned char b = brick[((z * kBrick + y) * kBrick + x) ^ flip];
+                            if constexpr (selecting) {
+                                if (column < nz) to.first_line[column + z] = table[b];
+                                if (in_window[b]) to.points.push_back({column + z, table[b]});
+                            } else {
+                                to[column + z] = table[b];
+                            }
+                        }
                     }
                 }
+            }
+            if constexpr (selecting) {
+                if (to.points.size() > to.limit) return;
             }
         }
     }
@@ -230,7 +268,10 @@ long OReader::read_values(std::span<double> values, ValueProgress*) {
             formatted("The %s map holds more bytes after its %llu bricks: its extents disagree with the data",
                       name.c_str(), static_cast<unsigned long long>(brick_count())));
     }
-    return static_cast<long>(values.size());
+    if constexpr (selecting) {
+        to.sort();
+        to.complete = true;
+    }
 }
 
 // BRIX: ":-)" first. DSN6: word 19 is 100 in one byte order and the extents, sampling, cell scale and

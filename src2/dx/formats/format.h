@@ -60,6 +60,12 @@ class Reader {
     // holds. A format without it keeps these defaults, and its host reads doubles.
     virtual bool holds_single() const { return false; }
     virtual ValueOrder read_single(std::span<float> values);
+
+    // For a run that writes only the points in a window: whether this reader can read its values into a
+    // selection instead of a whole grid, and then read_selection() does, with every check of read_values
+    // (selection.complete false when it stopped at the selection's limit, the rest of the file unread).
+    virtual bool selects() const { return false; }
+    virtual void read_selection(PointSelection& selection);
 };
 
 // One grid format.
@@ -92,6 +98,10 @@ const Format* format_named(std::string_view name);
 
 inline ValueOrder Reader::read_single(std::span<float>) {
     fail("This grid format is read in double precision only");
+}
+
+inline void Reader::read_selection(PointSelection&) {
+    fail("This grid format is read whole only");
 }
 
 // A message built as printf builds text, for the readers whose messages quote numbers of a header.

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 #include "dx/formats/format.h"
 #include "dx/formats/walk_order.h"
@@ -95,6 +96,17 @@ class PltReader final : public Reader {
 
     long read_values(std::span<double> values, ValueProgress*) override {
         if (values.size() != count()) fail("The grid's values do not match the plt header");
+        read_into(values);
+        return static_cast<long>(values.size());
+    }
+
+    bool selects() const override { return true; }
+    void read_selection(PointSelection& selection) override { read_into(selection); }
+
+  private:
+    // The values into a whole grid (a span) or a selection, checked alike.
+    template <typename To>
+    void read_into(To& to) {
         std::uint64_t done = 0;
         auto read = [&](char* dst, std::size_t n) {
             const std::size_t got = in_.read(dst, n * 4);
@@ -106,18 +118,19 @@ class PltReader final : public Reader {
             done += n;
         };
         const FileAxes axes = x_fastest(h_.n[0], h_.n[1], h_.n[2]);
-        swap_ ? move_to_walk_order<4, load_float<true>>(values, axes, read)
-              : move_to_walk_order<4, load_float<false>>(values, axes, read);
+        swap_ ? move_to_walk_order<4, load_float<true>>(to, axes, read)
+              : move_to_walk_order<4, load_float<false>>(to, axes, read);
+        if constexpr (std::is_same_v<To, PointSelection>) {
+            if (!to.complete) return;
+        }
         char extra;
         if (in_.read(&extra, 1) != 0) {
             fail(formatted(
                 "The plt file holds more bytes after its %llu values: its header disagrees with the data",
                 static_cast<unsigned long long>(count())));
         }
-        return static_cast<long>(values.size());
     }
 
-  private:
     std::uint64_t count() const {
         return std::uint64_t{static_cast<std::uint32_t>(h_.n[0])} * static_cast<std::uint32_t>(h_.n[1]) *
                static_cast<std::uint32_t>(h_.n[2]);

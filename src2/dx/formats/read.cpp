@@ -45,13 +45,11 @@ void print_value_count(long nbdat, int LEVEL) {
 }
 
 GridReading::GridReading(const std::string& name, std::optional<ValueOrder> order, int LEVEL)
-    : LEVEL_(LEVEL) {
-    if (!io::open_input(name.c_str(), kPrefixSize, input_)) run_failed("I cannot open the input data file");
-    const Format& format = recognise(input_.prefix, detection_name(name));
+    : name_(name), LEVEL_(LEVEL) {
+    open(LEVEL);
+    const Format& format = *format_;
     out_.compression = input_.compression;
     out_.native = format.native;
-    in_ = std::make_unique<io::BlockReader>(*input_.source);
-    reader_ = format.open(*in_, LEVEL);
     const std::string compressed = input_.compression.empty() ? "" : ", " + input_.compression;
 
     Geometry geometry;
@@ -85,6 +83,15 @@ GridReading::GridReading(const std::string& name, std::optional<ValueOrder> orde
 
 GridReading::~GridReading() = default;
 
+void GridReading::open(int LEVEL) {
+    reader_.reset();
+    in_.reset();
+    if (!io::open_input(name_.c_str(), kPrefixSize, input_)) run_failed("I cannot open the input data file");
+    format_ = &recognise(input_.prefix, detection_name(name_));
+    in_ = std::make_unique<io::BlockReader>(*input_.source);
+    reader_ = format_->open(*in_, LEVEL);
+}
+
 std::size_t GridReading::points() const {
     return checked_points(out_.grid);
 }
@@ -106,7 +113,7 @@ void GridReading::allocate_single() {
 }
 
 void GridReading::read_values(ValueProgress* progress) {
-    const std::time_t t1 = std::time(nullptr);
+    const std::time_t started = std::time(nullptr);
     if (single_points_) {
         out_.order = reader_->read_single(std::span<float>(out_.single.get(), *single_points_));
         out_.count = static_cast<long>(*single_points_);
@@ -114,13 +121,36 @@ void GridReading::read_values(ValueProgress* progress) {
         out_.count = reader_->read_values(out_.grid.data, progress);
     }
     if (progress != nullptr) progress->publish(out_.grid.data.size());
+    finish_reading(started);
+}
+
+bool GridReading::selects() const {
+    return reader_->selects() && input_.compression.empty();
+}
+
+bool GridReading::read_selection(PointSelection& selection) {
+    const std::time_t started = std::time(nullptr);
+    const std::size_t n = points();
+    reader_->read_selection(selection);
+    if (!selection.complete) {
+        selection = PointSelection{};
+        open(LEVEL_);
+        reader_->read_header();
+        return false;
+    }
+    out_.count = static_cast<long>(n);
+    finish_reading(started);
+    return true;
+}
+
+void GridReading::finish_reading(std::time_t started) {
     print_value_count(out_.count, LEVEL_);
     reader_.reset();
     in_.reset();
     input_ = io::Input{};
     const std::time_t t2 = std::time(nullptr);
     if (LEVEL_ > 1)
-        std::fprintf(text_out(), "Time to read the data file : %4d sec\n", static_cast<int>(t2 - t1));
+        std::fprintf(text_out(), "Time to read the data file : %4d sec\n", static_cast<int>(t2 - started));
 }
 
 }  // namespace gridfmt

@@ -5,6 +5,7 @@
 #define VOXMOL_DX_FORMATS_READ_H
 
 #include <cstddef>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,8 +67,20 @@ class GridReading {
     void allocate_single();
     // `progress`, when given, is raised as values become final in storage order.
     void read_values(ValueProgress* progress = nullptr);
+    // Whether the values can be read into a selection instead (a reader that can, of a plain file, which
+    // can be read again from its start). read_selection() reads them so, printing what read_values()
+    // prints, and returns true; or, should more points than the selection's limit lie in its window,
+    // opens the file again, reads its header again (silently) and returns false: allocate() and
+    // read_values() then read the grid whole.
+    bool selects() const;
+    bool read_selection(PointSelection& selection);
 
   private:
+    void open(int LEVEL);
+    void finish_reading(std::time_t started);
+
+    std::string name_;
+    const Format* format_ = nullptr;
     io::Input input_;
     GridFile out_;
     int LEVEL_;

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "dx/formats/format.h"
@@ -109,7 +110,18 @@ class BinaryUhbdReader final : public Reader {
         const std::uint64_t total = values.size();
         if (total != static_cast<std::uint64_t>(u_.n[0] * u_.n[1]) * static_cast<std::uint64_t>(u_.n[2]))
             fail("The grid's values do not match the UHBD header");
-        // A plane is part of the grid, whose room the run has made: its buffer fits memory too.
+        read_into(values);
+        return static_cast<long>(total);
+    }
+
+    bool selects() const override { return true; }
+    void read_selection(PointSelection& selection) override { read_into(selection); }
+
+  private:
+    // The values into a whole grid (a span) or a selection, checked alike.
+    template <typename To>
+    void read_into(To& to) {
+        // A plane is part of the grid the header describes, whose size the run has checked.
         plane_.resize(static_cast<std::size_t>(u_.n[0] * u_.n[1]) * 4);
         long long k = 0;
         std::size_t in_plane = plane_.size();  // bytes of the current plane handed out
@@ -127,17 +139,17 @@ class BinaryUhbdReader final : public Reader {
             }
         };
         const FileAxes axes = x_fastest(u_.n[0], u_.n[1], u_.n[2]);
-        records_.layout().swap ? move_to_walk_order<4, load_float<true>>(values, axes, read)
-                               : move_to_walk_order<4, load_float<false>>(values, axes, read);
+        records_.layout().swap ? move_to_walk_order<4, load_float<true>>(to, axes, read)
+                               : move_to_walk_order<4, load_float<false>>(to, axes, read);
+        if constexpr (std::is_same_v<To, PointSelection>) {
+            if (!to.complete) return;
+        }
         if (!records_.at_end()) {
             fail(formatted(
                 "The UHBD grid holds more records after its %lld planes: its header disagrees with the data",
                 u_.n[2]));
         }
-        return static_cast<long>(total);
     }
-
-  private:
     // Plane k (from 1): its record of k, im, jm, then its values' record.
     void next_plane(long long k) {
         const std::string what = "plane " + std::to_string(k) + " of " + std::to_string(u_.n[2]);
@@ -332,6 +344,8 @@ class UhbdReader final : public Reader {
     long read_values(std::span<double> values, ValueProgress* progress) override {
         return form_->read_values(values, progress);
     }
+    bool selects() const override { return form_ && form_->selects(); }
+    void read_selection(PointSelection& selection) override { form_->read_selection(selection); }
 
   private:
     Rewound rewound_;

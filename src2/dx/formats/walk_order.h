@@ -18,6 +18,8 @@
 #include <span>
 #include <type_traits>
 
+#include "dx/grid.h"
+
 namespace gridfmt {
 
 // How a file lists its values: file axis 0 fastest, 2 slowest; n[f] values along file axis f, which runs
@@ -162,6 +164,92 @@ void move_to_walk_order(std::span<T> values, const FileAxes& axes, Read&& read) 
 template <std::size_t kBytes, double (*load)(const char*), typename Read>
 void move_to_walk_order(std::span<double> values, const FileAxes& axes, Read&& read) {
     move_to_walk_order<kBytes, load, double>(values, axes, read);
+}
+
+namespace walk_order_detail {
+
+// Takes the `run` values at `src` (kBytes each, consecutive in the file), of walk indices w0, w0 + step,
+// ...: those in the window join the selection, and those of the first line along z (walk index below
+// nz) are kept in its place. Values are tested a block at a time, without a branch per value, and a
+// block with none in the window costs no more. False once the selection holds more than its limit.
+template <std::size_t kBytes, double (*load)(const char*)>
+bool select_run(PointSelection& selection, const char* src, std::size_t run, std::uint64_t w0,
+                std::uint64_t step, std::uint64_t nz) {
+    constexpr std::size_t kBlock = 16;
+    const double min = selection.min, max = selection.max;
+    std::size_t t = 0;
+    if (w0 >= nz) {
+        for (; t + kBlock <= run; t += kBlock) {
+            bool any = false;
+            for (std::size_t b = 0; b < kBlock; ++b) {
+                const double v = load(src + (t + b) * kBytes);
+                any |= (min <= v) & (v <= max);
+            }
+            if (!any) continue;
+            for (std::size_t b = 0; b < kBlock; ++b) {
+                const double v = load(src + (t + b) * kBytes);
+                if (selection.in_window(v)) selection.points.push_back({w0 + (t + b) * step, v});
+            }
+        }
+    }
+    for (; t < run; ++t) {
+        const double v = load(src + t * kBytes);
+        const std::uint64_t w = w0 + t * step;
+        if (w < nz) selection.first_line[w] = v;
+        if (selection.in_window(v)) selection.points.push_back({w, v});
+    }
+    return selection.points.size() <= selection.limit;
+}
+
+}  // namespace walk_order_detail
+
+// The same file read into a selection instead of a whole grid: the values in its window with their
+// places in walk order, and the first line along z, the file read in small pieces in its own order and
+// nothing made the size of the grid. Stops, with selection.complete false, once more than
+// selection.limit values lie in the window.
+template <std::size_t kBytes, double (*load)(const char*), typename Read>
+void move_to_walk_order(PointSelection& selection, const FileAxes& axes, Read&& read) {
+    using namespace walk_order_detail;
+    std::array<std::size_t, 3> dims{};
+    for (int f = 0; f < 3; ++f)
+        dims[axes.walk_axis[f]] = axes.n[f];
+    const std::array<std::size_t, 3> walk_stride = {dims[1] * dims[2], dims[2], 1};
+    std::array<std::uint64_t, 3> stride{};
+    for (int f = 0; f < 3; ++f)
+        stride[f] = walk_stride[axes.walk_axis[f]];
+    const std::uint64_t nz = dims[2];
+    const std::uint64_t total = std::uint64_t{axes.n[0]} * axes.n[1] * axes.n[2];
+    selection.points.clear();
+    selection.first_line.assign(total == 0 ? 0 : nz, 0.0);
+    selection.complete = false;
+    // A piece stays in the cache between its read and its test.
+    constexpr std::size_t kPiece = (std::size_t{256} << 10) / kBytes;  // values
+    const auto piece = std::make_unique_for_overwrite<char[]>(kPiece * kBytes);
+    std::size_t c0 = 0, c1 = 0, c2 = 0;  // the file position of the next value
+    std::uint64_t line = 0;              // walk index of (c1, c2) with c0 = 0
+    for (std::uint64_t done = 0; done < total;) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, total - done));
+        read(piece.get(), n);
+        done += n;
+        for (std::size_t at = 0; at < n;) {
+            const std::size_t run = std::min(axes.n[0] - c0, n - at);
+            if (!select_run<kBytes, load>(selection, piece.get() + at * kBytes, run, line + c0 * stride[0],
+                                          stride[0], nz))
+                return;
+            at += run;
+            c0 += run;
+            if (c0 == axes.n[0]) {
+                c0 = 0;
+                if (++c1 == axes.n[1]) {
+                    c1 = 0;
+                    ++c2;
+                }
+                line = c1 * stride[1] + c2 * stride[2];
+            }
+        }
+    }
+    selection.sort();
+    selection.complete = true;
 }
 
 }  // namespace gridfmt

@@ -76,6 +76,32 @@ long walk_points(const Tuhbdgrd& grid, std::size_t points, ValueOrder order, int
     return w;
 }
 
+// Hands the points of `selection` (in walk order), every `resol`-th that `keep` accepts, to `emit`, as
+// walk_points hands those of the whole grid: the same serials, residues and thinning.
+template <class Keep, class Emit>
+long walk_selection(const Tuhbdgrd& grid, const PointSelection& selection, int resol, Keep&& keep,
+                    Emit&& emit) {
+    long w = 0;
+    int icol = 0;
+    const auto ny = static_cast<std::uint64_t>(grid.ny), nz = static_cast<std::uint64_t>(grid.nz);
+    std::size_t n = 0;
+    for (const PointSelection::Point& p : selection.points) {
+        if ((++n & 0xffff) == 0) check_interrupt();
+        const std::uint64_t column = p.walk / nz;  // i*ny + j
+        const auto i = static_cast<long>(column / ny), j = static_cast<long>(column % ny),
+                   k = static_cast<long>(p.walk % nz);
+        if (keep(static_cast<std::size_t>(p.walk), i, j, k, p.value)) {
+            ++icol;
+            if (icol == resol) {
+                ++w;
+                emit(w, static_cast<long>(column) + 1, i, j, k, p.value);
+                icol = 0;
+            }
+        }
+    }
+    return w;
+}
+
 // The number of points, checked against the values the grid holds: the walk reads nx*ny*nz of them, and
 // a grid whose array is shorter is refused rather than read past.
 std::size_t checked_points(const Tuhbdgrd& grid) {
@@ -84,26 +110,30 @@ std::size_t checked_points(const Tuhbdgrd& grid) {
     return *points;
 }
 
-}  // namespace
+std::size_t selection_points(const Tuhbdgrd& grid) {
+    const auto points = grid_points(grid);
+    if (!points) run_failed("The grid's dimensions are beyond memory");
+    return *points;
+}
 
-long write_pdb_records(std::FILE* file, const Tuhbdgrd& grid, double min, double max, int resol,
-                       ValueOrder order, bool threaded, const ValueProgress* progress) {
-    const std::size_t points = checked_points(grid);
+// The remarks and the records `walk(keep, emit)` hands on, the window alone deciding.
+template <class Walk>
+long pdb_records(std::FILE* file, const Tuhbdgrd& grid, std::size_t points, double min, double max,
+                 bool threaded, Walk&& walk) {
     std::fwrite(kRemarks.data(), 1, kRemarks.size(), file);
     if (points == 0) return 0;
     atomfmt::AtomWriter writer(file, grid, threaded);
-    return walk_points(
-        grid, points, order, resol, progress,
+    return walk(
         [min, max](std::size_t, long, long, long, double value) { return min <= value && value <= max; },
         [&writer](long serial, long resid, long i, long j, long k, double value) {
             writer.write(serial, resid, i, j, k, value);
         });
 }
 
-RecordCounts write_records(std::FILE* file, const Tuhbdgrd& grid, ValueOrder order,
-                           const RecordFilter& filter, int resol, const RecordStyle& style, bool threaded,
-                           const ValueProgress* progress) {
-    const std::size_t points = checked_points(grid);
+// write_records over whatever `walk(keep, emit)` walks.
+template <class Walk>
+RecordCounts records(std::FILE* file, const Tuhbdgrd& grid, std::size_t points, const RecordFilter& filter,
+                     const RecordStyle& style, bool threaded, Walk&& walk) {
     if (!filter.mask.empty() && filter.mask.size() < points)
         run_failed("The mask holds fewer entries than the grid has points");
     RecordCounts counts;
@@ -128,22 +158,53 @@ RecordCounts write_records(std::FILE* file, const Tuhbdgrd& grid, ValueOrder ord
     if (style.format == RecordFormat::mmcif) {
         ciffmt::CifWriter writer(file, grid, threaded, style.element, style.block);
         if (points == 0) return counts;
-        counts.written = walk_points(grid, points, order, resol, progress, keep,
-                                     [&](long serial, long resid, long i, long j, long k, double value) {
-                                         writer.write(serial, resid, i, j, k, value);
-                                         note(value);
-                                     });
+        counts.written = walk(keep, [&](long serial, long resid, long i, long j, long k, double value) {
+            writer.write(serial, resid, i, j, k, value);
+            note(value);
+        });
         return counts;
     }
     std::fwrite(kRemarks.data(), 1, kRemarks.size(), file);
     if (points == 0) return counts;
     atomfmt::AtomWriter writer(file, grid, threaded, style.element);
-    counts.written = walk_points(grid, points, order, resol, progress, keep,
-                                 [&](long serial, long resid, long i, long j, long k, double value) {
-                                     writer.write(serial, resid, i, j, k, value);
-                                     note(value);
-                                 });
+    counts.written = walk(keep, [&](long serial, long resid, long i, long j, long k, double value) {
+        writer.write(serial, resid, i, j, k, value);
+        note(value);
+    });
     return counts;
+}
+
+}  // namespace
+
+long write_pdb_records(std::FILE* file, const Tuhbdgrd& grid, double min, double max, int resol,
+                       ValueOrder order, bool threaded, const ValueProgress* progress) {
+    const std::size_t points = checked_points(grid);
+    return pdb_records(file, grid, points, min, max, threaded, [&](auto&& keep, auto&& emit) {
+        return walk_points(grid, points, order, resol, progress, keep, emit);
+    });
+}
+
+long write_pdb_records(std::FILE* file, const Tuhbdgrd& grid, const PointSelection& selection, double min,
+                       double max, int resol, bool threaded) {
+    return pdb_records(file, grid, selection_points(grid), min, max, threaded, [&](auto&& keep, auto&& emit) {
+        return walk_selection(grid, selection, resol, keep, emit);
+    });
+}
+
+RecordCounts write_records(std::FILE* file, const Tuhbdgrd& grid, ValueOrder order,
+                           const RecordFilter& filter, int resol, const RecordStyle& style, bool threaded,
+                           const ValueProgress* progress) {
+    const std::size_t points = checked_points(grid);
+    return records(file, grid, points, filter, style, threaded, [&](auto&& keep, auto&& emit) {
+        return walk_points(grid, points, order, resol, progress, keep, emit);
+    });
+}
+
+RecordCounts write_records(std::FILE* file, const Tuhbdgrd& grid, const PointSelection& selection,
+                           const RecordFilter& filter, int resol, const RecordStyle& style, bool threaded) {
+    return records(
+        file, grid, selection_points(grid), filter, style, threaded,
+        [&](auto&& keep, auto&& emit) { return walk_selection(grid, selection, resol, keep, emit); });
 }
 
 namespace {

@@ -34,6 +34,12 @@ int write_pdb(std::FILE* file, const Tuhbdgrd* grd, double min, double max, int 
 long write_pdb_records(std::FILE* file, const Tuhbdgrd& grid, double min, double max, int resol,
                        ValueOrder order, bool threaded, const ValueProgress* progress);
 
+// The same records from a selection of the grid's points (read instead of every value; the grid gives
+// the shape and place): the same bytes as from the whole grid when the selection holds every point of
+// the window [min, max].
+long write_pdb_records(std::FILE* file, const Tuhbdgrd& grid, const PointSelection& selection, double min,
+                       double max, int resol, bool threaded);
+
 // The form of the records.
 enum class RecordFormat { pdb, mmcif };
 struct RecordStyle {
@@ -52,6 +58,10 @@ struct RecordStyle {
 RecordCounts write_records(std::FILE* file, const Tuhbdgrd& grid, ValueOrder order,
                            const RecordFilter& filter, int resol, const RecordStyle& style, bool threaded,
                            const ValueProgress* progress);
+
+// The same from a selection of the grid's points holding every point in the filter's value window.
+RecordCounts write_records(std::FILE* file, const Tuhbdgrd& grid, const PointSelection& selection,
+                           const RecordFilter& filter, int resol, const RecordStyle& style, bool threaded);
 
 // The line that follows the writer's progress lines when any region, the standard deviations or another
 // form was asked for: "Points written: 5,956 of 141,223 in the window (4,882.5 Å³)", the volume being
