@@ -1,7 +1,7 @@
 // The body the binary-format reader targets share: recognition, then one reader on arbitrary bytes, both as
 // a stream (no size known, as a compressed stream is read) and as a file whose size is known (checked
-// before the values are allocated), and read into a selection of a window as well. What the reader reads must be a grid the writer can place: dimensions
-// of at least 1, a finite origin and finite steps.
+// before the values are allocated), and read into a selection of a window as well. What the reader reads must
+// be a grid the writer can place: dimensions of at least 1, a finite origin and finite steps.
 #ifndef VOXMOL_TESTS_FUZZ_BINARY_READER_FUZZ_H
 #define VOXMOL_TESTS_FUZZ_BINARY_READER_FUZZ_H
 
