@@ -184,7 +184,7 @@ bool reads_back(double magnitude, int decimals, std::uint64_t& n) {
     return 2 * distance < p10 || (2 * distance == p10 && (m & 1) == 0);
 }
 
-char* put_value_short(char* out, double value) {
+[[gnu::always_inline]] inline char* put_value_short(char* out, double value) {
     const double magnitude = std::fabs(value);
     if (!(magnitude >= 1e-3 && magnitude < 1e7)) return nullptr;
     int whole_digits = 1;  // of the integer part
@@ -293,19 +293,15 @@ char* CifWriter::put_axis(char* out, const Texts& t, double min, double h, long 
 }
 
 void CifWriter::set_serial(long serial) {
-    if (serial == serial_value_ + 1 && serial_size_ > 0) {
-        // One more: the digits counted up from the last, a carry now and then.
-        std::size_t at = serial_size_;
-        while (at > 0 && serial_[at - 1] == '9')
-            serial_[--at] = '0';
-        if (at > 0 && serial_[at - 1] != '-') {
-            ++serial_[at - 1];
-            serial_value_ = serial;
-            return;
-        }
-    }
-    serial_size_ = static_cast<std::size_t>(put_integer(serial_, serial) - serial_);
     serial_value_ = serial;
+    if (serial < 10) {
+        serial_high_size_ = static_cast<std::size_t>(put_integer(serial_high_, serial) - serial_high_);
+        serial_low_ = -1;
+        return;
+    }
+    serial_high_size_ =
+        serial < 100 ? 0 : static_cast<std::size_t>(put_integer(serial_high_, serial / 100) - serial_high_);
+    serial_low_ = static_cast<int>(serial % 100);
 }
 
 void CifWriter::set_residue(long residue) {
@@ -344,14 +340,26 @@ void CifWriter::write(long serial, long residue, long i, long j, long k, double 
         rows_ = true;
     }
     if (used_ + kLongestLine > pipe_.buffer_size()) flush();
-    set_serial(serial);
+    if (serial == serial_value_ + 1 && serial_low_ >= 0 && serial_low_ < 99) {
+        ++serial_low_;
+        serial_value_ = serial;
+    } else {
+        set_serial(serial);
+    }
     if (i != column_[0] || j != column_[1] || residue != column_[2]) set_column(residue, i, j);
     char* out = buffer_ + used_;
     out = atomfmt::put(out, "ATOM ");
-    std::memcpy(out, serial_, kNumber);
-    out += serial_size_;
+    std::memcpy(out, serial_high_, kNumber);
+    out += serial_high_size_;
+    if (serial_low_ >= 0) {
+        std::memcpy(out, kPairs + 2 * serial_low_, 2);
+        out += 2;
+    }
     // The common head is copied in one fixed-size move, of which the row keeps head_size_ bytes.
-    std::memcpy(out, head_.data(), head_size_ <= kShortHead ? kShortHead : head_size_);
+    if (head_size_ <= kShortHead)
+        std::memcpy(out, head_.data(), kShortHead);
+    else
+        std::memcpy(out, head_.data(), head_size_);
     out += head_size_;
     if (oblique_) {
         const auto p = grid_position(place_, axes_, i, j, k);
@@ -364,7 +372,9 @@ void CifWriter::write(long serial, long residue, long i, long j, long k, double 
         out = put_axis(out, z_, place_.zmin, axes_[2][2], k);
     }
     out = atomfmt::put(out, " 1.00 ");
-    out = put_value(out, value);
+    // The common case in the row's own code, without a call.
+    char* end = put_value_short(out, value);
+    out = end != nullptr ? end : std::to_chars(out, out + kMaxValue, value).ptr;
     std::memcpy(out, tail_, sizeof tail_);
     out += tail_size_;
     used_ = static_cast<std::size_t>(out - buffer_);

@@ -77,8 +77,13 @@ class CifWriter {
     // The texts that change from row to row without being formatted anew: the serial, counted up in its
     // digits; the residue, the same for a whole column of points; and the fixed text around them.
     static constexpr std::size_t kNumber = 24;
-    char serial_[kNumber] = {};
-    std::size_t serial_size_ = 0;
+    // The serial is its digits before the last two (empty below 100), made anew once in a hundred rows,
+    // and the last two (0-99; -1 below 10, the whole number being the first part), counted up: a row
+    // copies the first part, untouched since it was made, and stores the pair from a table, so that it
+    // never reads back bytes just changed (a wide read of a narrow store waits for the store).
+    char serial_high_[kNumber] = {};
+    std::size_t serial_high_size_ = 0;
+    int serial_low_ = -1;
     long serial_value_ = -1;
     char residue_[kNumber] = {};
     std::size_t residue_size_ = 0;

@@ -245,6 +245,13 @@ TEST(WriteRecords, MmcifRowsCarryEveryNumberWhole) {
     const std::string wide = records(big, all, 1, style, nullptr, true);
     EXPECT_NE(wide.find("\nATOM 108000 XE CA . UNK A 1 12000 ? 60.500 51.500 7.000 1.00 "),
               std::string::npos);
+    // Every id, across each carry (9 to 10, 99 to 100, ..., 99999 to 100000), is its row's number.
+    long row = 0;
+    for (std::size_t at = wide.find("\nATOM "); at != std::string::npos; at = wide.find("\nATOM ", at + 1)) {
+        const std::string id = wide.substr(at + 6, wide.find(' ', at + 6) - (at + 6));
+        ASSERT_EQ(id, std::to_string(++row));
+    }
+    EXPECT_EQ(row, 108000);
 }
 
 TEST(CifValues, EveryValueReadsBackExactly) {
