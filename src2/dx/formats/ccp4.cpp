@@ -336,12 +336,6 @@ Geometry geometry_of(const Header& hd, std::vector<std::string> warnings) {
     return g;
 }
 
-// One value of the file, in its byte order, as a double.
-template <typename T, bool Swap>
-double ccp4_load(const char* p) {
-    return io::load<T, Swap>(p);
-}
-
 // An IEEE half-precision number, exactly, as a double.
 template <bool Swap>
 double load_half(const char* p) {
@@ -487,7 +481,7 @@ void Ccp4Reader::move_values(To& to) {
 // one read; the other modes through a small buffer that stays in the cache, converted as they are moved.
 template <std::size_t kBytes, double (*load)(const char*)>
 void Ccp4Reader::read_as_listed(std::span<float> values) {
-    if constexpr (kBytes == sizeof(float) && load == &ccp4_load<float, false>) {
+    if constexpr (kBytes == sizeof(float) && load == &io::load_as_double<float, false>) {
         read_exactly(reinterpret_cast<char*>(values.data()), values.size(), 0);
     } else {
         constexpr std::size_t kChunk = std::size_t{64} << 10;  // values
@@ -509,19 +503,19 @@ void Ccp4Reader::with_loader(Read&& read) {
     const bool swap = swap_;
     switch (header_.mode->mode) {
         case 0:
-            read.template operator()<1, ccp4_load<std::int8_t, false>>();
+            read.template operator()<1, io::load_as_double<std::int8_t, false>>();
             break;
         case 1:
-            swap ? read.template operator()<2, ccp4_load<std::int16_t, true>>()
-                 : read.template operator()<2, ccp4_load<std::int16_t, false>>();
+            swap ? read.template operator()<2, io::load_as_double<std::int16_t, true>>()
+                 : read.template operator()<2, io::load_as_double<std::int16_t, false>>();
             break;
         case 2:
-            swap ? read.template operator()<4, ccp4_load<float, true>>()
-                 : read.template operator()<4, ccp4_load<float, false>>();
+            swap ? read.template operator()<4, io::load_as_double<float, true>>()
+                 : read.template operator()<4, io::load_as_double<float, false>>();
             break;
         case 6:
-            swap ? read.template operator()<2, ccp4_load<std::uint16_t, true>>()
-                 : read.template operator()<2, ccp4_load<std::uint16_t, false>>();
+            swap ? read.template operator()<2, io::load_as_double<std::uint16_t, true>>()
+                 : read.template operator()<2, io::load_as_double<std::uint16_t, false>>();
             break;
         default:
             swap ? read.template operator()<2, load_half<true>>()

@@ -20,6 +20,7 @@
 #include "dx/formats/format.h"
 #include "dx/formats/fortran_records.h"
 #include "dx/formats/walk_order.h"
+#include "dx/io/bytes.h"
 
 namespace gridfmt {
 
@@ -27,11 +28,6 @@ namespace {
 
 constexpr const char* kName = "DelPhi phi";
 constexpr std::size_t kTitleBytes = 20;
-
-template <typename T, bool Swap>
-double load_value(const char* p) {
-    return io::load<T, Swap>(p);
-}
 
 // The points a side of a cube of `count` values, or 0 when `count` is no cube.
 std::uint64_t cube_side(std::uint64_t count) {
@@ -80,11 +76,11 @@ class DelphiReader final : public Reader {
         const FileAxes axes = x_fastest(side_, side_, side_);
         const bool swap = records_.layout().swap;
         if (bytes == 4) {
-            swap ? move_to_walk_order<4, load_value<float, true>>(to, axes, from_buffer)
-                 : move_to_walk_order<4, load_value<float, false>>(to, axes, from_buffer);
+            swap ? move_to_walk_order<4, io::load_as_double<float, true>>(to, axes, from_buffer)
+                 : move_to_walk_order<4, io::load_as_double<float, false>>(to, axes, from_buffer);
         } else {
-            swap ? move_to_walk_order<8, load_value<double, true>>(to, axes, from_buffer)
-                 : move_to_walk_order<8, load_value<double, false>>(to, axes, from_buffer);
+            swap ? move_to_walk_order<8, io::load_as_double<double, true>>(to, axes, from_buffer)
+                 : move_to_walk_order<8, io::load_as_double<double, false>>(to, axes, from_buffer);
         }
         raw_.reset();
     }

@@ -44,11 +44,6 @@ bool plausible(const PltHeader& h) {
     return h.rank == 3 && h.n[0] > 0 && h.n[1] > 0 && h.n[2] > 0;
 }
 
-template <bool Swap>
-double load_float(const char* p) {
-    return io::load<float, Swap>(p);
-}
-
 class PltReader final : public Reader {
   public:
     explicit PltReader(io::BlockReader& in) : in_(in) {}
@@ -118,8 +113,8 @@ class PltReader final : public Reader {
             done += n;
         };
         const FileAxes axes = x_fastest(h_.n[0], h_.n[1], h_.n[2]);
-        swap_ ? move_to_walk_order<4, load_float<true>>(to, axes, read)
-              : move_to_walk_order<4, load_float<false>>(to, axes, read);
+        swap_ ? move_to_walk_order<4, io::load_as_double<float, true>>(to, axes, read)
+              : move_to_walk_order<4, io::load_as_double<float, false>>(to, axes, read);
         if constexpr (std::is_same_v<To, PointSelection>) {
             if (!to.complete) return;
         }

@@ -25,6 +25,7 @@
 #include "dx/formats/rewound.h"
 #include "dx/formats/text_grid.h"
 #include "dx/formats/walk_order.h"
+#include "dx/io/bytes.h"
 #include "dx/io/words.h"
 
 namespace gridfmt {
@@ -87,11 +88,6 @@ Geometry geometry_of(const UhbdHeader& u, std::string description) {
     return g;
 }
 
-template <bool Swap>
-double load_float(const char* p) {
-    return io::load<float, Swap>(p);
-}
-
 // The binary form.
 class BinaryUhbdReader final : public Reader {
   public:
@@ -139,8 +135,8 @@ class BinaryUhbdReader final : public Reader {
             }
         };
         const FileAxes axes = x_fastest(u_.n[0], u_.n[1], u_.n[2]);
-        records_.layout().swap ? move_to_walk_order<4, load_float<true>>(to, axes, read)
-                               : move_to_walk_order<4, load_float<false>>(to, axes, read);
+        records_.layout().swap ? move_to_walk_order<4, io::load_as_double<float, true>>(to, axes, read)
+                               : move_to_walk_order<4, io::load_as_double<float, false>>(to, axes, read);
         if constexpr (std::is_same_v<To, PointSelection>) {
             if (!to.complete) return;
         }

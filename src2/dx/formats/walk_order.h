@@ -12,13 +12,16 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <span>
 #include <type_traits>
 
 #include "dx/grid.h"
+#include "dx/io/bytes.h"
 
 namespace gridfmt {
 
@@ -168,24 +171,83 @@ void move_to_walk_order(std::span<double> values, const FileAxes& axes, Read&& r
 
 namespace walk_order_detail {
 
+// The window's bounds as floats a little wider than the window, or as wide (the largest float not above
+// the lower bound, the smallest not below the upper one): every float in the window lies between them,
+// so a block of floats none of which does holds no point of the window.
+struct FloatWindow {
+    float lo, hi;
+    explicit FloatWindow(double min, double max) : lo(below(min)), hi(above(max)) {}
+    static float below(double v) {
+        if (std::isnan(v)) return std::numeric_limits<float>::quiet_NaN();  // a window of nothing
+        if (v >= std::numeric_limits<float>::max())
+            return v == HUGE_VAL ? HUGE_VALF : std::numeric_limits<float>::max();
+        if (v < -std::numeric_limits<float>::max()) return -HUGE_VALF;
+        const auto f = static_cast<float>(v);
+        return static_cast<double>(f) > v ? std::nextafter(f, -HUGE_VALF) : f;
+    }
+    static float above(double v) { return -below(-v); }
+};
+
+// Whether `load` reads a 4-byte float, in this machine's byte order or the other.
+template <double (*load)(const char*)>
+constexpr bool kLoadsFloat =
+    load == &io::load_as_double<float, false> || load == &io::load_as_double<float, true>;
+
+// Whether any of the 16 values at `src` may lie in the window: floats four at a time against the float
+// bounds (their bytes first swapped when they are in the other order), anything else two at a time as
+// doubles.
+template <std::size_t kBytes, double (*load)(const char*)>
+bool block_may_hit(const char* src, double min, double max, const FloatWindow& window) {
+#if defined(__SSE2__)
+    if constexpr (kLoadsFloat<load>) {
+        const __m128 lo = _mm_set1_ps(window.lo), hi = _mm_set1_ps(window.hi);
+        __m128 hits = _mm_setzero_ps();
+        for (std::size_t b = 0; b < 16; b += 4) {
+            __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + b * 4));
+            if constexpr (load == &io::load_as_double<float, true>) {
+                const __m128i mid = _mm_set1_epi32(0x00ff0000);
+                w = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(w, 24), _mm_srli_epi32(w, 24)),
+                                 _mm_or_si128(_mm_and_si128(_mm_slli_epi32(w, 8), mid),
+                                              _mm_and_si128(_mm_srli_epi32(w, 8), _mm_srli_epi32(mid, 8))));
+            }
+            const __m128 v = _mm_castsi128_ps(w);
+            hits = _mm_or_ps(hits, _mm_and_ps(_mm_cmple_ps(lo, v), _mm_cmple_ps(v, hi)));
+        }
+        return _mm_movemask_ps(hits) != 0;
+    } else {
+        (void)window;
+        const __m128d lo = _mm_set1_pd(min), hi = _mm_set1_pd(max);
+        __m128d hits = _mm_setzero_pd();
+        for (std::size_t b = 0; b < 16; b += 2) {
+            const __m128d v = _mm_set_pd(load(src + (b + 1) * kBytes), load(src + b * kBytes));
+            hits = _mm_or_pd(hits, _mm_and_pd(_mm_cmple_pd(lo, v), _mm_cmple_pd(v, hi)));
+        }
+        return _mm_movemask_pd(hits) != 0;
+    }
+#else
+    (void)window;
+    bool any = false;
+    for (std::size_t b = 0; b < 16; ++b) {
+        const double v = load(src + b * kBytes);
+        any |= (min <= v) & (v <= max);
+    }
+    return any;
+#endif
+}
+
 // Takes the `run` values at `src` (kBytes each, consecutive in the file), of walk indices w0, w0 + step,
 // ...: those in the window join the selection, and those of the first line along z (walk index below
 // nz) are kept in its place. Values are tested a block at a time, without a branch per value, and a
 // block with none in the window costs no more. False once the selection holds more than its limit.
 template <std::size_t kBytes, double (*load)(const char*)>
-bool select_run(PointSelection& selection, const char* src, std::size_t run, std::uint64_t w0,
-                std::uint64_t step, std::uint64_t nz) {
+bool select_run(PointSelection& selection, const FloatWindow& window, const char* src, std::size_t run,
+                std::uint64_t w0, std::uint64_t step, std::uint64_t nz) {
     constexpr std::size_t kBlock = 16;
-    const double min = selection.min, max = selection.max;
     std::size_t t = 0;
     if (w0 >= nz) {
         for (; t + kBlock <= run; t += kBlock) {
-            bool any = false;
-            for (std::size_t b = 0; b < kBlock; ++b) {
-                const double v = load(src + (t + b) * kBytes);
-                any |= (min <= v) & (v <= max);
-            }
-            if (!any) continue;
+            if (!block_may_hit<kBytes, load>(src + t * kBytes, selection.min, selection.max, window))
+                continue;
             for (std::size_t b = 0; b < kBlock; ++b) {
                 const double v = load(src + (t + b) * kBytes);
                 if (selection.in_window(v)) selection.points.push_back({w0 + (t + b) * step, v});
@@ -225,6 +287,7 @@ void move_to_walk_order(PointSelection& selection, const FileAxes& axes, Read&& 
     // A piece stays in the cache between its read and its test.
     constexpr std::size_t kPiece = (std::size_t{256} << 10) / kBytes;  // values
     const auto piece = std::make_unique_for_overwrite<char[]>(kPiece * kBytes);
+    const FloatWindow window(selection.min, selection.max);
     std::size_t c0 = 0, c1 = 0, c2 = 0;  // the file position of the next value
     std::uint64_t line = 0;              // walk index of (c1, c2) with c0 = 0
     for (std::uint64_t done = 0; done < total;) {
@@ -233,8 +296,8 @@ void move_to_walk_order(PointSelection& selection, const FileAxes& axes, Read&& 
         done += n;
         for (std::size_t at = 0; at < n;) {
             const std::size_t run = std::min(axes.n[0] - c0, n - at);
-            if (!select_run<kBytes, load>(selection, piece.get() + at * kBytes, run, line + c0 * stride[0],
-                                          stride[0], nz))
+            if (!select_run<kBytes, load>(selection, window, piece.get() + at * kBytes, run,
+                                          line + c0 * stride[0], stride[0], nz))
                 return;
             at += run;
             c0 += run;

@@ -45,6 +45,13 @@ inline T load(const char* p, bool swap) {
     return swap ? load<T, true>(p) : load<T, false>(p);
 }
 
+// The same as a double: the loader the binary formats hand to the move of their values into walk order,
+// which knows a float's loader by its address (and then tests four floats at a time).
+template <typename T, bool Swap>
+double load_as_double(const char* p) {
+    return static_cast<double>(load<T, Swap>(p));
+}
+
 // Whether bytes written big-endian (or little-endian) must be swapped on this machine.
 constexpr bool swap_big_endian = std::endian::native == std::endian::little;
 constexpr bool swap_little_endian = std::endian::native == std::endian::big;
