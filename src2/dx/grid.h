@@ -3,6 +3,7 @@
 #ifndef VOXMOL_DX_GRID_H
 #define VOXMOL_DX_GRID_H
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -76,17 +77,23 @@ SingleValues allocate_single_values(std::size_t points);
 // The points of a grid that a run can write, without the values it never writes: those in a value window,
 // and the first line along z (points (0, 0, k), which the run echoes). A run whose window takes a small
 // part of a large grid reads it into this instead of into memory for every value; a reader stops once
-// more than `limit` points lie in the window, and the run then reads the grid whole.
+// more than limit() points lie in the window, and the run then reads the grid whole.
 struct PointSelection {
     double min = 0.0, max = 0.0;  // the window: min <= value <= max (not-a-number lies in none)
-    std::size_t limit = 0;
+    // At most one point in `share` of the grid, or `least` when that is more.
+    std::size_t share = 16;
+    std::size_t least = std::size_t{1} << 16;
     struct Point {
         std::uint64_t walk;  // (i*ny + j)*nz + k
         double value;
     };
     std::vector<Point> points;       // in walk order once the reading is complete
     std::vector<double> first_line;  // the values of points (0, 0, k), nz of them
-    bool complete = false;           // every value was read, and no more than `limit` lie in the window
+    bool complete = false;           // every value was read, and no more than limit() lie in the window
+
+    std::size_t limit(std::uint64_t grid_points) const {
+        return static_cast<std::size_t>(std::max<std::uint64_t>(grid_points / share, least));
+    }
 
     bool in_window(double value) const { return min <= value && value <= max; }
     // Puts the points in walk order (they are found in the file's order).

@@ -141,12 +141,15 @@ int convert(Settings& s, const char*& stage, int stdout_fd) {
 
     if (LEVEL > 1)
         std::fprintf(text_out(), "I am reading the data file header:  %s  ...........\n", s.dataname.c_str());
-    gridfmt::GridReading reading(s.dataname, s.order_given ? order : std::nullopt, LEVEL);
-    GridFile& input = reading.file();
     // A window needs only its own points: a binary grid file is read into a selection of them, not into
     // memory for every value, while they are few (one point in 16 of a large grid); past that the file is
     // read again, whole. A window in standard deviations needs every value.
     PointSelection selection;
+    selection.min = s.thres_min;
+    selection.max = s.thres_max;
+    gridfmt::GridReading reading(s.dataname, s.order_given ? order : std::nullopt, LEVEL,
+                                 s.sigma ? nullptr : &selection);
+    GridFile& input = reading.file();
     const bool selecting = !input.native && !s.sigma && reading.selects();
     if (!selecting) reading.allocate();
     grd = input.grid;
@@ -194,9 +197,6 @@ int convert(Settings& s, const char*& stage, int stdout_fd) {
     }
     bool selected = false;
     if (selecting) {
-        selection.min = s.thres_min;
-        selection.max = s.thres_max;
-        selection.limit = std::max<std::size_t>(reading.points() / 16, std::size_t{1} << 16);
         selected = reading.read_selection(selection);
         if (!selected) {
             reading.allocate();

@@ -138,7 +138,7 @@ TEST(CliSelection, ReadingAWindowWritesWhatReadingTheWholeGridWrites) {
         {"big.plt", plt(40, true)},  // 40 x 41 x 42: more than 2^16 points, a window of all is too many
         {"grid.grd", uhbd(9, false, false)},
         {"wide.grd", uhbd(42, true, true)},
-        {"single.phi", phi<float>(41, false, false)},
+        {"single.phi", phi<float>(52, false, false)},  // read past its limit with a piece left
         {"double.phi", phi<double>(7, true, true)},
         {"zxy.map", ccp4({6, 5, 4}, 2, {3, 1, 2}, false)},
         {"yzx.map", ccp4({44, 41, 40}, 1, {2, 3, 1}, true)},

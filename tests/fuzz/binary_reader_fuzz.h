@@ -44,13 +44,25 @@ inline void read_binary_grid(std::FILE* in, std::size_t block, const gridfmt::Fo
 // selection holds exactly the grid's values in the window, in walk order, and its first line along z; a
 // file refused one way is refused the other way too, unless the selection stopped first.
 inline void compare_selection(std::string& bytes, const gridfmt::Format& format) {
-    auto read = [&](auto&& body) {
+    PointSelection selection;
+    selection.min = -1.0;
+    selection.max = 1.0;
+    selection.least = 64;
+    selection.share = SIZE_MAX;
+    // From a file of known size, as the run reads a plain file; the selection is offered before the
+    // header only for the second reading.
+    auto read = [&](bool offer, auto&& body) {
         bool read_through = false;
-        std::FILE* f = fmemopen(bytes.data(), bytes.size(), "r");
-        if (f == nullptr) return false;
+        const int fd = memfd_create("selection_fuzz", 0);
+        if (fd < 0 || write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) ||
+            lseek(fd, 0, SEEK_SET) != 0)
+            std::abort();
+        std::FILE* f = fdopen(fd, "r");
+        if (f == nullptr) std::abort();
         run([&] {
             io::BlockReader reader(f, 4096);
             const auto grid = format.open(reader, 0);
+            if (offer) grid->offer_selection(selection);
             const gridfmt::Geometry g = grid->read_header();
             const std::size_t points = std::size_t(g.nx) * std::size_t(g.ny) * std::size_t(g.nz);
             if (points > (1u << 16) || !grid->selects()) return;
@@ -62,17 +74,13 @@ inline void compare_selection(std::string& bytes, const gridfmt::Format& format)
     };
     std::vector<double> values;
     std::size_t nz = 0;
-    const bool whole = read([&](gridfmt::Reader& r, std::size_t points, std::size_t z) {
+    const bool whole = read(false, [&](gridfmt::Reader& r, std::size_t points, std::size_t z) {
         values.assign(points, 0.0);
         r.read_values(values, nullptr);
         nz = z;
     });
-    PointSelection selection;
-    selection.min = -1.0;
-    selection.max = 1.0;
-    selection.limit = 64;
     const bool selected =
-        read([&](gridfmt::Reader& r, std::size_t, std::size_t) { r.read_selection(selection); });
+        read(true, [&](gridfmt::Reader& r, std::size_t, std::size_t) { r.read_selection(selection); });
     if (selected && !selection.complete) return;
     if (whole != selected) std::abort();
     if (!whole) return;

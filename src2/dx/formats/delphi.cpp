@@ -56,33 +56,57 @@ class DelphiReader final : public Reader {
     long read_values(std::span<double> values, ValueProgress*) override {
         if (values.size() != side_ * side_ * side_)
             fail("The grid's values do not match the DelPhi map's size");
+        if (raw_ == nullptr) fail("The DelPhi map's values were read for a window only");
         read_into(values);
         return static_cast<long>(values.size());
     }
 
     bool selects() const override { return true; }
-    void read_selection(PointSelection& selection) override { read_into(selection); }
+    void offer_selection(PointSelection& selection) override { offered_ = &selection; }
+    void read_selection(PointSelection& selection) override {
+        if (&selection == offered_ && raw_ == nullptr) return;  // selected as the header was read
+        read_into(selection);
+    }
 
   private:
     // The values, from the potential's record kept in memory, into a whole grid (a span) or a selection.
     template <typename To>
     void read_into(To& to) {
-        const std::size_t bytes = value_bytes_;
         std::size_t at = 0;
-        auto from_buffer = [&](char* dst, std::size_t count) {
-            std::memcpy(dst, raw_.get() + at, count * bytes);
-            at += count * bytes;
-        };
+        move_values(to, [&](char* dst, std::size_t count) {
+            std::memcpy(dst, raw_.get() + at, count * value_bytes_);
+            at += count * value_bytes_;
+        });
+        raw_.reset();
+    }
+
+    template <typename To, typename Read>
+    void move_values(To& to, Read&& read) {
         const FileAxes axes = x_fastest(side_, side_, side_);
         const bool swap = records_.layout().swap;
-        if (bytes == 4) {
-            swap ? move_to_walk_order<4, io::load_as_double<float, true>>(to, axes, from_buffer)
-                 : move_to_walk_order<4, io::load_as_double<float, false>>(to, axes, from_buffer);
+        if (value_bytes_ == 4) {
+            swap ? move_to_walk_order<4, io::load_as_double<float, true>>(to, axes, read)
+                 : move_to_walk_order<4, io::load_as_double<float, false>>(to, axes, read);
         } else {
-            swap ? move_to_walk_order<8, io::load_as_double<double, true>>(to, axes, from_buffer)
-                 : move_to_walk_order<8, io::load_as_double<double, false>>(to, axes, from_buffer);
+            swap ? move_to_walk_order<8, io::load_as_double<double, true>>(to, axes, read)
+                 : move_to_walk_order<8, io::load_as_double<double, false>>(to, axes, read);
         }
-        raw_.reset();
+    }
+
+    // The potential's record passed through into the offered selection; past the selection's limit, the
+    // rest of it is passed over.
+    void select_passing(std::uint64_t length) {
+        std::uint64_t done = 0;
+        move_values(*offered_, [&](char* dst, std::size_t count) {
+            records_.read(dst, count * value_bytes_);
+            done += count * value_bytes_;
+        });
+        std::vector<char> scratch(1 << 16);
+        while (done < length) {
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, scratch.size()));
+            records_.read(scratch.data(), n);
+            done += n;
+        }
     }
     struct Trailer {
         double scale = 0.0;
@@ -125,6 +149,11 @@ class DelphiReader final : public Reader {
             fail(formatted("The DelPhi map ends after %llu of its %llu values",
                            static_cast<unsigned long long>(*left / value_bytes_),
                            static_cast<unsigned long long>(length / value_bytes_)));
+        }
+        if (offered_ != nullptr && left) {
+            select_passing(length);
+            records_.close();
+            return;
         }
         // Read into memory that is not cleared first (every byte is read into before it is used). From a
         // stream of unknown size the buffer grows as the bytes arrive, so that a length the file does not
@@ -199,6 +228,7 @@ class DelphiReader final : public Reader {
     std::size_t side_ = 0;
     std::size_t value_bytes_ = 0;
     std::unique_ptr<char[]> raw_;  // the potential's bytes as the file holds them
+    PointSelection* offered_ = nullptr;
 };
 
 // The first record is the 20-character title, in one of the four record layouts, and says "phimap" (the

@@ -257,7 +257,7 @@ void OReader::read_into(To& to) {
                 }
             }
             if constexpr (selecting) {
-                if (to.points.size() > to.limit) return;
+                if (to.points.size() > to.limit(std::uint64_t{nx} * ny * nz)) return;
             }
         }
     }

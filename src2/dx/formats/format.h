@@ -66,6 +66,11 @@ class Reader {
     // (selection.complete false when it stopped at the selection's limit, the rest of the file unread).
     virtual bool selects() const { return false; }
     virtual void read_selection(PointSelection& selection);
+    // The selection the run will read the values into, offered before the header is read (a plain file
+    // only; the run then calls read_selection() with it, should this reader select): a format whose values
+    // come before what places the grid (DelPhi's potential, before its trailer) selects them as it
+    // passes them, instead of keeping them all until the header is read.
+    virtual void offer_selection(PointSelection& selection) { (void)selection; }
 };
 
 // One grid format.

@@ -44,8 +44,9 @@ void print_value_count(long nbdat, int LEVEL) {
         std::fprintf(text_out(), "Very large file, if not yet, increase -r option to a value > 1 \n");
 }
 
-GridReading::GridReading(const std::string& name, std::optional<ValueOrder> order, int LEVEL)
-    : name_(name), LEVEL_(LEVEL) {
+GridReading::GridReading(const std::string& name, std::optional<ValueOrder> order, int LEVEL,
+                         PointSelection* selection)
+    : name_(name), offered_(selection), LEVEL_(LEVEL) {
     open(LEVEL);
     const Format& format = *format_;
     out_.compression = input_.compression;
@@ -90,6 +91,7 @@ void GridReading::open(int LEVEL) {
     format_ = &recognise(input_.prefix, detection_name(name_));
     in_ = std::make_unique<io::BlockReader>(*input_.source);
     reader_ = format_->open(*in_, LEVEL);
+    if (offered_ != nullptr && input_.compression.empty()) reader_->offer_selection(*offered_);
 }
 
 std::size_t GridReading::points() const {
@@ -133,7 +135,8 @@ bool GridReading::read_selection(PointSelection& selection) {
     const std::size_t n = points();
     reader_->read_selection(selection);
     if (!selection.complete) {
-        selection = PointSelection{};
+        selection.points = {};
+        offered_ = nullptr;  // read whole this time
         open(LEVEL_);
         reader_->read_header();
         return false;

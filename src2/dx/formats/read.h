@@ -51,7 +51,10 @@ void print_value_count(long nbdat, int LEVEL);
 // printing through "Time to read the data file".
 class GridReading {
   public:
-    GridReading(const std::string& name, std::optional<ValueOrder> order, int LEVEL);
+    // `selection`, when given, is offered to the reader of a plain file (Reader::offer_selection):
+    // read_selection() must then be called with it should selects() be true.
+    GridReading(const std::string& name, std::optional<ValueOrder> order, int LEVEL,
+                PointSelection* selection = nullptr);
     ~GridReading();
     GridReading(const GridReading&) = delete;
     GridReading& operator=(const GridReading&) = delete;
@@ -81,6 +84,7 @@ class GridReading {
 
     std::string name_;
     const Format* format_ = nullptr;
+    PointSelection* offered_ = nullptr;
     io::Input input_;
     GridFile out_;
     int LEVEL_;

@@ -240,8 +240,8 @@ bool block_may_hit(const char* src, double min, double max, const FloatWindow& w
 // nz) are kept in its place. Values are tested a block at a time, without a branch per value, and a
 // block with none in the window costs no more. False once the selection holds more than its limit.
 template <std::size_t kBytes, double (*load)(const char*)>
-bool select_run(PointSelection& selection, const FloatWindow& window, const char* src, std::size_t run,
-                std::uint64_t w0, std::uint64_t step, std::uint64_t nz) {
+bool select_run(PointSelection& selection, std::size_t limit, const FloatWindow& window, const char* src,
+                std::size_t run, std::uint64_t w0, std::uint64_t step, std::uint64_t nz) {
     constexpr std::size_t kBlock = 16;
     std::size_t t = 0;
     if (w0 >= nz) {
@@ -260,7 +260,7 @@ bool select_run(PointSelection& selection, const FloatWindow& window, const char
         if (w < nz) selection.first_line[w] = v;
         if (selection.in_window(v)) selection.points.push_back({w, v});
     }
-    return selection.points.size() <= selection.limit;
+    return selection.points.size() <= limit;
 }
 
 }  // namespace walk_order_detail
@@ -268,7 +268,7 @@ bool select_run(PointSelection& selection, const FloatWindow& window, const char
 // The same file read into a selection instead of a whole grid: the values in its window with their
 // places in walk order, and the first line along z, the file read in small pieces in its own order and
 // nothing made the size of the grid. Stops, with selection.complete false, once more than
-// selection.limit values lie in the window.
+// selection.limit() values lie in the window.
 template <std::size_t kBytes, double (*load)(const char*), typename Read>
 void move_to_walk_order(PointSelection& selection, const FileAxes& axes, Read&& read) {
     using namespace walk_order_detail;
@@ -288,6 +288,7 @@ void move_to_walk_order(PointSelection& selection, const FileAxes& axes, Read&& 
     constexpr std::size_t kPiece = (std::size_t{256} << 10) / kBytes;  // values
     const auto piece = std::make_unique_for_overwrite<char[]>(kPiece * kBytes);
     const FloatWindow window(selection.min, selection.max);
+    const std::size_t limit = selection.limit(total);
     std::size_t c0 = 0, c1 = 0, c2 = 0;  // the file position of the next value
     std::uint64_t line = 0;              // walk index of (c1, c2) with c0 = 0
     for (std::uint64_t done = 0; done < total;) {
@@ -296,7 +297,7 @@ void move_to_walk_order(PointSelection& selection, const FileAxes& axes, Read&& 
         done += n;
         for (std::size_t at = 0; at < n;) {
             const std::size_t run = std::min(axes.n[0] - c0, n - at);
-            if (!select_run<kBytes, load>(selection, window, piece.get() + at * kBytes, run,
+            if (!select_run<kBytes, load>(selection, limit, window, piece.get() + at * kBytes, run,
                                           line + c0 * stride[0], stride[0], nz))
                 return;
             at += run;

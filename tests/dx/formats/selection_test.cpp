@@ -62,7 +62,7 @@ void check(const std::vector<T>& file, const FileAxes& axes, double min, double 
     PointSelection s;
     s.min = min;
     s.max = max;
-    s.limit = file.size();
+    s.least = file.size();
     std::size_t at = 0;
     gridfmt::move_to_walk_order<sizeof(T), io::load_as_double<T, kSwap>>(
         s, axes, [&](char* dst, std::size_t n) {
@@ -115,7 +115,8 @@ TEST(Selection, HoldsExactlyTheWindowsValues) {
     PointSelection few;
     few.min = -HUGE_VAL;
     few.max = HUGE_VAL;
-    few.limit = 10;
+    few.least = 10;
+    few.share = SIZE_MAX;
     const std::string raw = bytes(floats, false);
     std::size_t at = 0;
     gridfmt::move_to_walk_order<4, io::load_as_double<float, false>>(
