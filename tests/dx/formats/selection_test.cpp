@@ -111,20 +111,6 @@ TEST(Selection, HoldsExactlyTheWindowsValues) {
     const FileAxes orders[] = {
         gridfmt::x_fastest(40, 6, 5), {{40, 6, 5}, {2, 1, 0}}, {{40, 6, 5}, {1, 2, 0}}};
     std::vector<double> doubles(floats.begin(), floats.end());
-    // Past its limit a selection stops, incomplete.
-    PointSelection few;
-    few.min = -HUGE_VAL;
-    few.max = HUGE_VAL;
-    few.least = 10;
-    few.share = SIZE_MAX;
-    const std::string raw = bytes(floats, false);
-    std::size_t at = 0;
-    gridfmt::move_to_walk_order<4, io::load_as_double<float, false>>(
-        few, orders[0], [&](char* dst, std::size_t n) {
-            std::memcpy(dst, raw.data() + at, n * 4);
-            at += n * 4;
-        });
-    EXPECT_FALSE(few.complete);
     for (const FileAxes& axes : orders) {
         for (const auto& w : windows) {
             check<float, false>(floats, axes, w[0], w[1]);
