@@ -162,7 +162,9 @@ TEST(CliSelection, ReadingAWindowWritesWhatReadingTheWholeGridWrites) {
             command.insert(command.end(), args.begin(), args.end());
             const CliRun a = clitest::run_voxmol(command, {{f.name, f.content}});
             const CliRun b = clitest::run_voxmol(command, {{f.name, clitest::gzip(f.content)}});
-            const std::string where = f.name + " " + args[1] + " " + args[2] + " " + args[args.size() - 3];
+            std::string where = f.name;
+            for (const std::string* word : {&args[1], &args[2], &args[args.size() - 3]})
+                where.append(" ").append(*word);
             ASSERT_EQ(a.status, 0) << where << "\n" << a.out;
             ASSERT_EQ(b.status, 0) << where << "\n" << b.out;
             ASSERT_EQ(a.written.size(), 1u) << where;

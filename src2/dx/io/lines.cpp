@@ -78,8 +78,10 @@ std::size_t BlockReader::read(char* dst, std::size_t n) {
     std::size_t copied = 0;
     while (copied < n) {
         if (pos_ == end_) {
-            // A large request goes straight from the stream into `dst`, without a copy through the block.
-            if (n - copied >= block_size_ && !at_eof_) {
+            // A large request goes straight from the stream into `dst`, without a copy through the block:
+            // one of a whole block, or of 64 KiB (a binary format's reads of its values, which then follow
+            // each other straight from the stream once the block that held the header is used up).
+            if (n - copied >= std::min(block_size_, kDirectRead) && !at_eof_) {
                 while (copied < n) {
                     check_interrupt();
                     const std::size_t got = source_.read(dst + copied, std::min(n - copied, block_size_));

@@ -70,6 +70,7 @@ class BlockReader {
     Source& source_;
     std::unique_ptr<char[]> block_;  // not cleared: only bytes read into it are ever looked at
     std::size_t block_size_;
+    static constexpr std::size_t kDirectRead = std::size_t{64} << 10;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool at_eof_ = false;
