@@ -171,10 +171,9 @@ TEST(CliSelection, ReadingAWindowWritesWhatReadingTheWholeGridWrites) {
             ASSERT_EQ(b.written.size(), 1u) << where;
             EXPECT_EQ(a.written.begin()->second, b.written.begin()->second) << where;
             // The format line names the compression; every other line is the same.
-            const std::string gz = ", gzip\n";
             std::string out_b = clitest::mask_seconds(b.out);
-            for (std::size_t at; (at = out_b.find(gz)) != std::string::npos;)
-                out_b.replace(at, gz.size(), "\n");
+            const std::size_t gz = out_b.find(", gzip\n");
+            if (gz != std::string::npos) out_b.erase(gz, 6);
             EXPECT_EQ(clitest::mask_seconds(a.out), out_b) << where;
         }
     }
