@@ -481,7 +481,7 @@ void Ccp4Reader::move_values(To& to) {
 // one read; the other modes through a small buffer that stays in the cache, converted as they are moved.
 template <std::size_t kBytes, double (*load)(const char*)>
 void Ccp4Reader::read_as_listed(std::span<float> values) {
-    if constexpr (kBytes == sizeof(float) && load == &io::load_as_double<float, false>) {
+    if constexpr (io::kFloatLoader<load> == 1) {
         read_exactly(reinterpret_cast<char*>(values.data()), values.size(), 0);
     } else {
         constexpr std::size_t kChunk = std::size_t{64} << 10;  // values

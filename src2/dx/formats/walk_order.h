@@ -188,23 +188,18 @@ struct FloatWindow {
     static float above(double v) { return -below(-v); }
 };
 
-// Whether `load` reads a 4-byte float, in this machine's byte order or the other.
-template <double (*load)(const char*)>
-constexpr bool kLoadsFloat =
-    load == &io::load_as_double<float, false> || load == &io::load_as_double<float, true>;
-
 // Whether any of the 16 values at `src` may lie in the window: floats four at a time against the float
 // bounds (their bytes first swapped when they are in the other order), anything else two at a time as
 // doubles.
 template <std::size_t kBytes, double (*load)(const char*)>
 bool block_may_hit(const char* src, double min, double max, const FloatWindow& window) {
 #if defined(__SSE2__)
-    if constexpr (kLoadsFloat<load>) {
+    if constexpr (io::kFloatLoader<load> != 0) {
         const __m128 lo = _mm_set1_ps(window.lo), hi = _mm_set1_ps(window.hi);
         __m128 hits = _mm_setzero_ps();
         for (std::size_t b = 0; b < 16; b += 4) {
             __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + b * 4));
-            if constexpr (load == &io::load_as_double<float, true>) {
+            if constexpr (io::kFloatLoader<load> == 2) {
                 const __m128i mid = _mm_set1_epi32(0x00ff0000);
                 w = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(w, 24), _mm_srli_epi32(w, 24)),
                                  _mm_or_si128(_mm_and_si128(_mm_slli_epi32(w, 8), mid),

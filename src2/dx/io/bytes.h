@@ -45,12 +45,21 @@ inline T load(const char* p, bool swap) {
     return swap ? load<T, true>(p) : load<T, false>(p);
 }
 
-// The same as a double: the loader the binary formats hand to the move of their values into walk order,
-// which knows a float's loader by its address (and then tests four floats at a time).
+// The same as a double: the loader the binary formats hand to the move of their values into walk order.
 template <typename T, bool Swap>
 double load_as_double(const char* p) {
     return static_cast<double>(load<T, Swap>(p));
 }
+
+// Of a loader: 1 when it is load_as_double of a float in this machine's byte order, 2 in the other, 0
+// otherwise (a template argument, matched as such: comparing two functions' addresses is not always a
+// constant expression).
+template <double (*load)(const char*)>
+inline constexpr int kFloatLoader = 0;
+template <>
+inline constexpr int kFloatLoader<&load_as_double<float, false>> = 1;
+template <>
+inline constexpr int kFloatLoader<&load_as_double<float, true>> = 2;
 
 // Whether bytes written big-endian (or little-endian) must be swapped on this machine.
 constexpr bool swap_big_endian = std::endian::native == std::endian::little;
