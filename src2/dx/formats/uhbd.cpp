@@ -117,18 +117,20 @@ class BinaryUhbdReader final : public Reader {
     // The values into a whole grid (a span) or a selection, checked alike.
     template <typename To>
     void read_into(To& to) {
-        // A plane is part of the grid the header describes, whose size the run has checked.
-        plane_.resize(static_cast<std::size_t>(u_.n[0] * u_.n[1]) * 4);
+        // Each plane's values are read from its record straight where they are wanted; the record is
+        // closed (its closing marker checked) when the next one is opened, and after the last.
+        const auto plane = static_cast<std::uint64_t>(u_.n[0] * u_.n[1]) * 4;  // bytes
         long long k = 0;
-        std::size_t in_plane = plane_.size();  // bytes of the current plane handed out
+        std::uint64_t in_plane = plane;  // bytes of the current plane handed out
         auto read = [&](char* dst, std::size_t n) {
             for (std::size_t bytes = n * 4; bytes > 0;) {
-                if (in_plane == plane_.size()) {
-                    next_plane(++k);
+                if (in_plane == plane) {
+                    if (k > 0) records_.close();
+                    open_plane(++k, plane);
                     in_plane = 0;
                 }
-                const std::size_t take = std::min(bytes, plane_.size() - in_plane);
-                std::memcpy(dst, plane_.data() + in_plane, take);
+                const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, plane - in_plane));
+                records_.read(dst, take);
                 dst += take;
                 in_plane += take;
                 bytes -= take;
@@ -140,14 +142,15 @@ class BinaryUhbdReader final : public Reader {
         if constexpr (std::is_same_v<To, PointSelection>) {
             if (!to.complete) return;
         }
+        if (k > 0) records_.close();
         if (!records_.at_end()) {
             fail(formatted(
                 "The UHBD grid holds more records after its %lld planes: its header disagrees with the data",
                 u_.n[2]));
         }
     }
-    // Plane k (from 1): its record of k, im, jm, then its values' record.
-    void next_plane(long long k) {
+    // Plane k (from 1): its record of k, im, jm, read and checked; then its values' record, opened.
+    void open_plane(long long k, std::uint64_t bytes) {
         const std::string what = "plane " + std::to_string(k) + " of " + std::to_string(u_.n[2]);
         records_.open_exactly(12, "the header of " + what);
         char b[12];
@@ -160,14 +163,11 @@ class BinaryUhbdReader final : public Reader {
             fail(formatted("The UHBD grid's %s is headed %d %d %d, not %lld %lld %lld (plane, im, jm)",
                            what.c_str(), kk, im, jm, k, u_.n[0], u_.n[1]));
         }
-        records_.open_exactly(plane_.size(), "the values of " + what);
-        records_.read(plane_.data(), plane_.size());
-        records_.close();
+        records_.open_exactly(bytes, "the values of " + what);
     }
 
     FortranRecords records_;
     UhbdHeader u_;
-    std::vector<char> plane_;
 };
 
 // The text form's header lines, as numbers: the fields are Fortran's fixed ones (E12.5 and I7), read as
