@@ -4,8 +4,13 @@
 #define VOXMOL_DX_WRITE_CIF_WRITER_H
 
 #include <array>
+#include <bit>
+#include <charconv>
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +27,117 @@ char* put_coordinate(char* out, double value);
 // Writes the shortest decimal text that reads back as exactly `value` (std::to_chars) and returns the end;
 // at most 32 bytes.
 char* put_value(char* out, double value);
+
+// The common case of put_value, inline in every row: a value of moderate size whose shortest text has at
+// most nine significant digits (every value read from a text with that many, as grid files write them:
+// APBS "%12.6E", cube files "%13.5E", AutoDock "%.3f"). Seven digits are tried here, nine (which holds
+// eight) by put_value_rest: each as the integer n nearest value * 10^d, written with d decimals when
+// n / 10^d gives back the value itself. That quotient of two exact doubles is rounded once, correctly, as
+// a reader's conversion of the text rounds it; and when some text of that many digits reads back as the
+// value, the product lies within a hair of its integer, so the rounding of the product finds it. Trailing
+// zeros of the fraction are dropped.
+namespace value_text {
+
+// The decade of a magnitude of binary exponent 2^-10 to 2^23: floor(log10) is `least`, or one more from
+// `next` (10^(least + 1)) on.
+struct Decade {
+    double next;
+    int least;
+};
+inline constexpr Decade kDecades[] = {
+    {1e-3, -4}, {1e-2, -3}, {1e-2, -3}, {1e-2, -3}, {1e-1, -2}, {1e-1, -2}, {1e-1, -2}, {1e0, -1}, {1e0, -1},
+    {1e0, -1},  {1e1, 0},   {1e1, 0},   {1e1, 0},   {1e1, 0},   {1e2, 1},   {1e2, 1},   {1e2, 1},  {1e3, 2},
+    {1e3, 2},   {1e3, 2},   {1e4, 3},   {1e4, 3},   {1e4, 3},   {1e4, 3},   {1e5, 4},   {1e5, 4},  {1e5, 4},
+    {1e6, 5},   {1e6, 5},   {1e6, 5},   {1e7, 6},   {1e7, 6},   {1e7, 6},   {1e7, 6}};
+inline constexpr unsigned kLowestExponent = 1023 - 10;  // the biased binary exponent of kDecades[0]
+
+// The three decimal digits of every number below 1000, one to a byte as numbers 0-9, the first at the
+// lowest address (a table small enough to stay in the first-level cache beside the rows being written).
+struct DigitTriples {
+    std::uint32_t of[1000];
+};
+constexpr DigitTriples make_digit_triples() {
+    DigitTriples t{};
+    for (std::uint32_t i = 0; i < 1000; ++i)
+        t.of[i] = (i / 100) | (i / 10 % 10) << 8 | (i % 10) << 16;
+    return t;
+}
+inline constexpr DigitTriples kDigitTriples = make_digit_triples();
+
+// How a value of decade e (-3 to 6) is written with seven significant digits: at or above 1, the digits
+// with the point after e + 1 of them; below 1, "0.", -e - 1 zeros and the digits. Both are made by the
+// same three stores, their words and places taken from this table rather than chosen by branches (whether
+// a value lies below 1 follows no pattern a branch predictor learns).
+struct SevenDigitLayout {
+    double scale;        // 10^(6 - e): the seven digits are the value times this
+    std::uint64_t keep;  // the digits kept in the first word stored
+    std::uint64_t lead;  // and what is added to them: "0.00" below 1
+    int point;           // where the point goes
+    int shift;           // the digits after the point: the seven shifted right by this many bits,
+    int at;              // stored here
+    int full;            // the length with every digit shown
+    int decimals;        // 6 - e
+};
+inline constexpr std::uint64_t kZeroPoint = 0x3030'2e30;  // "0.00"
+inline constexpr std::uint64_t kAll = ~std::uint64_t{0};
+inline constexpr SevenDigitLayout kSevenDigitLayouts[] = {
+    {1e9, 0, kZeroPoint, 1, 0, 4, 11, 9}, {1e8, 0, kZeroPoint, 1, 0, 3, 10, 8},
+    {1e7, 0, kZeroPoint, 1, 0, 2, 9, 7},  {1e6, kAll, 0, 1, 8, 2, 8, 6},
+    {1e5, kAll, 0, 2, 16, 3, 8, 5},       {1e4, kAll, 0, 3, 24, 4, 8, 4},
+    {1e3, kAll, 0, 4, 32, 5, 8, 3},       {1e2, kAll, 0, 5, 40, 6, 8, 2},
+    {1e1, kAll, 0, 6, 48, 7, 8, 1},       {1e0, kAll, 0, 7, 56, 8, 8, 0}};
+
+// The text of a value of at most seven significant digits, made in registers: its sign, the two words
+// and the point that put() stores, and its length.
+struct SevenDigitText {
+    std::uint64_t first, rest;
+    int sign, point, at, length;
+};
+
+// Makes `t` for a value of magnitude in [0.001, 10^7) whose shortest text has at most seven significant
+// digits and returns true; false for the others.
+[[gnu::always_inline]] inline bool seven_digit_text(double value, SevenDigitText& t) {
+    static_assert(std::endian::native == std::endian::little, "the first digit is the lowest byte");
+    const double magnitude = std::fabs(value);
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const unsigned binary = static_cast<unsigned>(bits >> 52 & 0x7ff) - kLowestExponent;
+    if (binary >= std::size(kDecades)) return false;
+    const Decade& d = kDecades[binary];
+    const int e = d.least + (magnitude >= d.next ? 1 : 0);
+    if (static_cast<unsigned>(e + 3) > 9) return false;  // below 0.001 or from 10^7 on, at the table's ends
+    const SevenDigitLayout& l = kSevenDigitLayouts[e + 3];
+    const auto n = static_cast<std::int64_t>(magnitude * l.scale + 0.5);
+    if (static_cast<double>(n) / l.scale != magnitude) return false;
+    const auto seven = static_cast<std::uint32_t>(n);  // 10^6 to 10^7 - 1
+    const std::uint32_t thousands = seven / 1000, millions = thousands / 1000;
+    const std::uint64_t digits =  // "0" and the seven digits, as numbers
+        std::uint64_t{millions} << 8 | std::uint64_t{kDigitTriples.of[thousands - millions * 1000]} << 16 |
+        std::uint64_t{kDigitTriples.of[seven - thousands * 1000]} << 40;
+    const int zeros = __builtin_clzll(digits) / 8;  // at the end; never all: the first digit is not 0
+    const std::uint64_t text = (digits + 0x3030303030303030) >> 8;  // the digits, first at the lowest byte
+    t.sign = static_cast<int>(bits >> 63);
+    t.first = (text & l.keep) | l.lead;
+    t.rest = text >> l.shift;
+    t.point = l.point;
+    t.at = l.at;
+    t.length = t.sign + (zeros < l.decimals ? l.full - zeros : l.point);
+    return true;
+}
+
+// Writes a text that seven_digit_text made and returns its end; writes at most 17 bytes.
+inline char* put(char* out, const SevenDigitText& t) {
+    *out = '-';
+    char* digits = out + t.sign;
+    std::memcpy(digits, &t.first, 8);
+    digits[t.point] = '.';
+    std::memcpy(digits + t.at, &t.rest, 8);
+    return out + t.length;
+}
+
+// put_value for what seven_digit_text leaves: eight or nine digits, or any value through std::to_chars.
+char* put_value_rest(char* out, double value);
+
+}  // namespace value_text
 
 // The head of a file: the data block, the remarks every output carries as comments, and the component
 // of the points. PyMOL bonds atoms by distance unless the file lists its components' bonds: one
@@ -56,6 +172,9 @@ class CifWriter {
     void write(long serial, long residue, long i, long j, long k, double value);
 
   private:
+    static constexpr std::size_t kText = 16;  // room for one cached coordinate text
+    // Fixed text, two integers, three coordinates and a value, each with the room its formatter may use.
+    static constexpr std::size_t kLongestLine = 256 + 3 * 24 + 3 * atomfmt::kMaxFixed + 32;
     // The "%.3f" texts of the positions along one axis of an axis-aligned grid, made once.
     struct Texts {
         std::vector<char> bytes;       // 16 per position
@@ -78,12 +197,14 @@ class CifWriter {
     // digits; the residue, the same for a whole column of points; and the fixed text around them.
     static constexpr std::size_t kNumber = 24;
     // The serial is its digits before the last two (empty below 100), made anew once in a hundred rows,
-    // and the last two (0-99; -1 below 10, the whole number being the first part), counted up: a row
-    // copies the first part, untouched since it was made, and stores the pair from a table, so that it
-    // never reads back bytes just changed (a wide read of a narrow store waits for the store).
+    // and the last two (0-99), counted up: a row copies the first part, untouched since it was made, and
+    // stores the pair from a table, so that it never reads back bytes just changed (a wide read of a
+    // narrow store waits for the store). Below 10 the first part is the whole number and the pair, left
+    // at 99 so that the next serial is made anew, is stored but not kept.
     char serial_high_[kNumber] = {};
     std::size_t serial_high_size_ = 0;
-    int serial_low_ = -1;
+    int serial_low_ = 99;
+    std::size_t serial_low_size_ = 0;
     long serial_value_ = -1;
     char residue_[kNumber] = {};
     std::size_t residue_size_ = 0;
@@ -92,16 +213,70 @@ class CifWriter {
     std::size_t middle_size_ = 0;
     // The text of the rows of one (i, j) column between the serial and z (the middle, the residue, and
     // x and y unless the axes are oblique), and after the value (the residue again and the rest).
-    static constexpr std::size_t kShortHead = 96;
+    static constexpr std::size_t kShortHead = 64;
     std::array<long, 3> column_{-1, -1, -1};  // i, j, residue
     std::array<char, 128 + 2 * (atomfmt::kMaxFixed + 1)> head_{};
     std::size_t head_size_ = 0;
-    char tail_[48] = {};
+    char tail_[32] = {};  // room for a space, the longest residue and " A 1\n"
     std::size_t tail_size_ = 0;
     char* buffer_;
     std::size_t used_ = 0;
     bool rows_ = false;  // the loop is open
 };
+
+inline char* CifWriter::put_axis(char* out, const Texts& t, double min, double h, long i) const {
+    const auto at = static_cast<std::size_t>(i);
+    if (at < t.n.size() && t.n[at] != 0) {
+        std::memcpy(out, t.bytes.data() + at * kText, kText);
+        return out + t.n[at];
+    }
+    return put_coordinate(out, min + static_cast<double>(i) * h);
+}
+
+[[gnu::always_inline]] inline void CifWriter::write(long serial, long residue, long i, long j, long k,
+                                                    double value) {
+    if (!rows_) {
+        put(kAtomSiteLoop);
+        rows_ = true;
+    }
+    if (used_ + kLongestLine > pipe_.buffer_size()) flush();
+    if (serial == serial_value_ + 1 && serial_low_ < 99) {
+        ++serial_low_;
+        serial_value_ = serial;
+    } else {
+        set_serial(serial);
+    }
+    if (i != column_[0] || j != column_[1] || residue != column_[2]) set_column(residue, i, j);
+    char* out = buffer_ + used_;
+    out = atomfmt::put(out, "ATOM ");
+    std::memcpy(out, serial_high_, kNumber);
+    out += serial_high_size_;
+    std::memcpy(out, atomfmt::kDecimalPairs + 2 * serial_low_, 2);
+    out += serial_low_size_;
+    // The column's head is copied in one fixed-size move, of which the row keeps head_size_ bytes.
+    if (head_size_ <= kShortHead)
+        std::memcpy(out, head_.data(), kShortHead);
+    else
+        std::memcpy(out, head_.data(), head_size_);
+    out += head_size_;
+    if (oblique_) {
+        const auto p = grid_position(place_, axes_, i, j, k);
+        out = put_coordinate(out, p[0]);
+        *out++ = ' ';
+        out = put_coordinate(out, p[1]);
+        *out++ = ' ';
+        out = put_coordinate(out, p[2]);
+    } else {
+        out = put_axis(out, z_, place_.zmin, axes_[2][2], k);
+    }
+    out = atomfmt::put(out, " 1.00 ");
+    value_text::SevenDigitText text;
+    out = value_text::seven_digit_text(value, text) ? value_text::put(out, text)
+                                                    : value_text::put_value_rest(out, value);
+    std::memcpy(out, tail_, sizeof tail_);
+    out += tail_size_;
+    used_ = static_cast<std::size_t>(out - buffer_);
+}
 
 }  // namespace ciffmt
 

@@ -305,7 +305,7 @@ TEST(CifValues, EveryValueReadsBackExactly) {
     std::vector<double> short_values;
     for (int n = 0; n < 300000; ++n) {
         std::snprintf(text, sizeof text, "%.*e", static_cast<int>(rng() % 9), u(rng) * 10.0);
-        short_values.push_back(std::strtod(text, nullptr) * std::pow(10.0, static_cast<int>(rng() % 10) - 4));
+        short_values.push_back(std::strtod(text, nullptr) * std::pow(10.0, static_cast<int>(rng() % 11) - 4));
     }
     for (int e = -9; e < 24; ++e)
         short_values.push_back(std::ldexp(1.0, e));
