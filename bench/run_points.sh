@@ -48,15 +48,18 @@ ln -sf ../pot.dx b/pot.dx
 pair() {
     local name=$1 a=$2 b=$3 i wa ca wb cb
     : >"$work/$name.times"
+    local records_a records_b
     for ((i = 0; i < runs; ++i)); do
+        # Each run writes a new file: replacing the last run's file would add the kernel's freeing of
+        # its pages (a fifth of a second for 330 MB) to the run.
         read -r wa _ ca < <(measure $a)
+        records_a=$(grep -c '^ATOM' a/pot.pdb)
+        rm -f a/pot.pdb a/pot.cif
         read -r wb _ cb < <(measure $b)
+        records_b=$( (cat b/pot.pdb b/pot.cif 2>/dev/null || true) | grep -c '^ATOM')
+        rm -f b/pot.pdb b/pot.cif
         echo "$wa $ca $wb $cb" >>"$work/$name.times"
     done
-    local records_a records_b
-    records_a=$(grep -c '^ATOM' a/pot.pdb)
-    records_b=$( (cat b/pot.pdb b/pot.cif 2>/dev/null || true) | grep -c '^ATOM')
-    rm -f a/pot.pdb a/pot.cif b/pot.pdb b/pot.cif
     awk -v name="$name" -v ra="$records_a" -v rb="$records_b" '
         { wa[NR] = $1; ca[NR] = $2; wb[NR] = $3; cb[NR] = $4; rw[NR] = $3 / $1; rc[NR] = $4 / $2 }
         function med(v, n,   i, j, t) {

@@ -45,6 +45,7 @@ AtomCells::AtomCells(std::span<const Position> atoms, double radius)
     }
     for (int d = 0; d < 3; ++d)
         cells_[d] = static_cast<long>(std::floor((high[d] - low_[d]) / width_)) + 1;
+    per_width_ = 1.0 / width_;
 
     const auto index = [&](const Position& a) {
         const long x = std::clamp(cell_of(a[0], 0), 0L, cells_[0] - 1);
@@ -83,7 +84,9 @@ void AtomCells::mark_voxels(const Position& high) {
     for (int d = 0; d < 3; ++d) {
         voxel_low_[d] = low_[d] - (radius_ + voxel_);
         voxels_[d] = static_cast<long>(std::floor((high[d] + radius_ + voxel_ - voxel_low_[d]) / voxel_)) + 1;
+        voxel_limit_[d] = static_cast<double>(voxels_[d]);
     }
+    per_voxel_ = 1.0 / voxel_;
     class_.assign(static_cast<std::size_t>(voxels_[0] * voxels_[1] * voxels_[2]), kFar);
 
     const double touch = (radius_ + kMargin) * (radius_ + kMargin);
@@ -133,30 +136,18 @@ void AtomCells::mark_voxels(const Position& high) {
     }
 }
 
-unsigned char AtomCells::voxel_class(const Position& p) const {
-    long v[3];
-    for (int d = 0; d < 3; ++d) {
-        const double t = std::floor((p[d] - voxel_low_[d]) / voxel_);
-        if (!(t >= 0.0 && t < static_cast<double>(voxels_[d]))) return kFar;
-        v[d] = static_cast<long>(t);
-    }
-    return class_[static_cast<std::size_t>((v[0] * voxels_[1] + v[1]) * voxels_[2] + v[2])];
-}
-
 // The cell of a coordinate along one axis: -2 below the first cell's neighbour (and for not-a-number),
-// cells + 1 beyond the last one's.
+// cells + 1 beyond the last one's. A product with the inverse width, rounded, may give the cell next
+// to a coordinate on a cell's side: the cells are wider than the radius, so the neighbours searched
+// still hold every atom within it.
 long AtomCells::cell_of(double coordinate, int axis) const {
-    const double t = (coordinate - low_[axis]) / width_;
+    const double t = (coordinate - low_[axis]) * per_width_;
     if (!(t >= -1.0)) return -2;
     if (t >= static_cast<double>(cells_[axis] + 1)) return cells_[axis] + 1;
-    return static_cast<long>(std::floor(t));
+    return static_cast<long>(t + 1.0) - 1;  // floor: t + 1 is not negative
 }
 
-bool AtomCells::any_within(const Position& p, std::size_t& hint) const {
-    if (!class_.empty()) {
-        const unsigned char c = voxel_class(p);
-        if (c != kBetween) return c == kFull;
-    }
+bool AtomCells::measure(const Position& p, std::size_t& hint) const {
     if (hint < sorted_.size() && within(p, hint)) return true;
     std::array<long, 3> from{}, to{};
     for (int d = 0; d < 3; ++d) {
