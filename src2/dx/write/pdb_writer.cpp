@@ -3,10 +3,18 @@
 #include "dx/write/pdb_writer.h"
 #include "common/text_out.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <new>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "common/fatal.h"
 #include "common/interrupt.h"
@@ -130,10 +138,86 @@ long pdb_records(std::FILE* file, const Tuhbdgrd& grid, std::size_t points, doub
         });
 }
 
-// write_records over whatever `walk(keep, emit)` walks.
+// Grids smaller than this are measured in the walk: a second thread would cost more than it saves.
+constexpr std::size_t kLeastForTwoThreads = std::size_t{1} << 16;
+
+// Which points of a whole grid lie in the value window and in every region, one bit per point in walk
+// order, found before the walk on two threads. Measuring points against atoms costs more than writing
+// their records; with a second core, the walk then only reads the bits. The threads take pieces of
+// kPiece points in turn (the atoms are not spread evenly over the grid, so halves would leave one thread
+// waiting for the other); a piece is a whole number of words, so no word is written by both.
+class RegionBits {
+  public:
+    // Fails (empty()) when there is no memory for the bits; the walk then tests each point itself.
+    RegionBits(const Tuhbdgrd& grid, std::size_t points, ValueOrder order, const RecordFilter& filter) {
+        try {
+            words_.resize((points + 63) / 64);
+        } catch (const std::bad_alloc&) {
+            words_.clear();
+            return;
+        }
+        std::atomic<std::size_t> next{0};
+        const auto take_pieces = [&](const std::stop_token* stop) {
+            for (std::size_t from = next.fetch_add(kPiece); from < points; from = next.fetch_add(kPiece))
+                if (!find(grid, order, filter, from, std::min(points, from + kPiece), stop)) return;
+        };
+        std::jthread other;
+        try {
+            other = std::jthread([&](std::stop_token stop) { take_pieces(&stop); });
+        } catch (const std::system_error&) {
+            // No second thread: this one takes every piece.
+        }
+        take_pieces(nullptr);
+        // Waits for the other thread's last piece (leaving `other` to its destructor would ask it to stop,
+        // as when an interrupt unwinds this thread).
+        if (other.joinable()) other.join();
+    }
+    bool empty() const { return words_.empty(); }
+    bool operator[](std::size_t walk) const { return (words_[walk / 64] >> (walk % 64) & 1) != 0; }
+
+  private:
+    static constexpr std::size_t kPiece = std::size_t{1} << 14;
+
+    // Sets the bits of points [from, to); false when asked to stop. The calling thread (no `stop`)
+    // checks for an interrupt between columns; when one ends it, the other thread is asked to stop and
+    // joined before the walk unwinds.
+    bool find(const Tuhbdgrd& grid, ValueOrder order, const RecordFilter& filter, std::size_t from,
+              std::size_t to, const std::stop_token* stop) {
+        const long nx = grid.nx, ny = grid.ny, nz = grid.nz;
+        const bool x_fastest = order == ValueOrder::x_fastest;
+        const Axes axes = grid_axes(grid);
+        RecordFilter::Hints hints;
+        const auto column = static_cast<long>(from / static_cast<std::size_t>(nz));
+        long i = column / ny, j = column % ny, k = static_cast<long>(from % static_cast<std::size_t>(nz));
+        for (std::size_t v = from; v < to; ++v) {
+            if (k == 0) {
+                if (stop == nullptr)
+                    check_interrupt();
+                else if (stop->stop_requested())
+                    return false;
+            }
+            const double value = grid.data[x_fastest ? static_cast<std::size_t>(i + nx * (j + ny * k)) : v];
+            if (filter.in_window(value) && filter.in_regions(v, grid_position(grid, axes, i, j, k), hints))
+                words_[v / 64] |= std::uint64_t{1} << (v % 64);
+            if (++k == nz) {
+                k = 0;
+                if (++j == ny) {
+                    j = 0;
+                    ++i;
+                }
+            }
+        }
+        return true;
+    }
+
+    std::vector<std::uint64_t> words_;
+};
+
+// write_records over whatever `walk(keep, emit)` walks; with `bits`, the regions of each point are read
+// from them.
 template <class Walk>
 RecordCounts records(std::FILE* file, const Tuhbdgrd& grid, std::size_t points, const RecordFilter& filter,
-                     const RecordStyle& style, bool threaded, Walk&& walk) {
+                     const RecordStyle& style, bool threaded, const RegionBits* bits, Walk&& walk) {
     if (!filter.mask.empty() && filter.mask.size() < points)
         run_failed("The mask holds fewer entries than the grid has points");
     RecordCounts counts;
@@ -145,7 +229,11 @@ RecordCounts records(std::FILE* file, const Tuhbdgrd& grid, std::size_t points, 
     auto keep = [&](std::size_t walk, long i, long j, long k, double value) {
         if (!filter.in_window(value)) return false;
         ++counts.in_window;
-        if (regions && !filter.in_regions(walk, grid_position(grid, axes, i, j, k), hints)) return false;
+        if (bits != nullptr) {
+            if (!(*bits)[walk]) return false;
+        } else if (regions && !filter.in_regions(walk, grid_position(grid, axes, i, j, k), hints)) {
+            return false;
+        }
         ++counts.kept;
         return true;
     };
@@ -195,15 +283,23 @@ RecordCounts write_records(std::FILE* file, const Tuhbdgrd& grid, ValueOrder ord
                            const RecordFilter& filter, int resol, const RecordStyle& style, bool threaded,
                            const ValueProgress* progress) {
     const std::size_t points = checked_points(grid);
-    return records(file, grid, points, filter, style, threaded, [&](auto&& keep, auto&& emit) {
-        return walk_points(grid, points, order, resol, progress, keep, emit);
-    });
+    // The bits need every value before the walk: not for values still being read.
+    std::optional<RegionBits> bits;
+    if ((filter.near != nullptr || filter.outside != nullptr) && threaded && progress == nullptr &&
+        points >= kLeastForTwoThreads) {
+        bits.emplace(grid, points, order, filter);
+        if (bits->empty()) bits.reset();
+    }
+    return records(file, grid, points, filter, style, threaded, bits ? &*bits : nullptr,
+                   [&](auto&& keep, auto&& emit) {
+                       return walk_points(grid, points, order, resol, progress, keep, emit);
+                   });
 }
 
 RecordCounts write_records(std::FILE* file, const Tuhbdgrd& grid, const PointSelection& selection,
                            const RecordFilter& filter, int resol, const RecordStyle& style, bool threaded) {
     return records(
-        file, grid, selection_points(grid), filter, style, threaded,
+        file, grid, selection_points(grid), filter, style, threaded, nullptr,
         [&](auto&& keep, auto&& emit) { return walk_selection(grid, selection, resol, keep, emit); });
 }
 

@@ -2,6 +2,7 @@
 // each region and the thinning select what they say, and the mmCIF rows carry every value exactly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -116,6 +117,55 @@ TEST(WriteRecords, TheElementFillsColumns77And78Only) {
             EXPECT_EQ(lines[n].substr(0, 76), plain[n].substr(0, 76));
             EXPECT_EQ(lines[n].substr(76), std::string(2 - element.size(), ' ') + element);
         }
+    }
+}
+
+// A large grid measured against atoms has its regions found first, on two threads: the same records and
+// counts as the walk that measures each point itself, in either storage order, with every other region.
+TEST(WriteRecords, RegionsFoundOnTwoThreadsWriteTheSameRecords) {
+    const Grid in = grid(48, 40, 50);
+    std::vector<Position> atoms;
+    for (int n = 0; n < 60; ++n)
+        atoms.push_back({1.0 + 0.37 * n, 2.0 + std::fmod(1.3 * n, 20.0), 3.0 + std::fmod(2.9 * n, 25.0)});
+    const AtomCells near(atoms, 4.0), outside(atoms, 1.5);
+    std::vector<std::uint8_t> mask(in.values.size());
+    for (std::size_t n = 0; n < mask.size(); ++n)
+        mask[n] = n % 7 != 0;
+    struct Case {
+        ValueOrder order;
+        double min, max;
+        int resol;
+        bool box, masked;
+    };
+    const Case cases[] = {{ValueOrder::z_fastest, -1e9, 1e9, 1, false, false},
+                          {ValueOrder::z_fastest, -0.5, 2.0, 3, true, false},
+                          {ValueOrder::x_fastest, -1e9, 1e9, 2, false, true},
+                          {ValueOrder::x_fastest, 1.0, 0.0, 1, false, false}};
+    for (const Case& c : cases) {
+        RecordFilter filter;
+        filter.min = c.min;
+        filter.max = c.max;
+        filter.near = &near;
+        filter.outside = &outside;
+        if (c.box) filter.box = PositionBox{{2.0, 3.0, 4.0}, {20.0, 18.0, 25.0}};
+        if (c.masked) filter.mask = mask;
+        RecordCounts counts[2];
+        std::string text[2];
+        for (int threaded = 0; threaded < 2; ++threaded) {
+            text[threaded] = captured([&](std::FILE* f) {
+                counts[threaded] =
+                    write_records(f, in.g, c.order, filter, c.resol, {}, threaded == 1, nullptr);
+            });
+        }
+        // Compared whole, but only the first difference shown: the texts are megabytes long.
+        const auto differ = std::mismatch(text[0].begin(), text[0].end(), text[1].begin(), text[1].end());
+        EXPECT_TRUE(differ.first == text[0].end() && differ.second == text[1].end())
+            << c.min << " " << c.max << ": one thread wrote \""
+            << std::string(differ.first, text[0].end()).substr(0, 160) << "\", two \""
+            << std::string(differ.second, text[1].end()).substr(0, 160) << "\"";
+        EXPECT_EQ(counts[1].in_window, counts[0].in_window);
+        EXPECT_EQ(counts[1].kept, counts[0].kept);
+        EXPECT_EQ(counts[1].written, counts[0].written);
     }
 }
 
