@@ -1,11 +1,15 @@
-// Differential: the ATOM-line number formatting against snprintf, on arbitrary doubles and longs.
-// Hybrid-36 numbers are checked against a decoder in the unit tests.
+// Differential: the ATOM-line number formatting against snprintf, on arbitrary doubles and longs, and the
+// mmCIF value against strtod, snprintf and std::to_chars. Hybrid-36 numbers are checked against a decoder
+// in the unit tests.
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "dx/write/atom_format.h"
+#include "dx/write/cif_writer.h"
 #include "fuzz_common.h"
 
 namespace {
@@ -39,6 +43,25 @@ void check_columns(double v, int width, int decimals, int exp_decimals) {
     if (end - got != n || std::memcmp(got, expected, static_cast<std::size_t>(n)) != 0) std::abort();
 }
 
+// The mmCIF value: a text that reads back as the value itself; for a magnitude from 0.001 below 10^7 whose
+// shortest such text has at most nine significant digits, "%.9g" of it (fixed notation, trailing zeros
+// dropped); for any other value, std::to_chars's shortest text.
+void check_cif_value(double v) {
+    char got[64];
+    const std::size_t n = static_cast<std::size_t>(ciffmt::put_value(got, v) - got);
+    got[n] = '\0';
+    const double back = std::strtod(got, nullptr);
+    if (!(std::isnan(v) ? std::isnan(back) : back == v && std::signbit(back) == std::signbit(v)))
+        std::abort();
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%.9g", v);
+    const double magnitude = std::fabs(v);
+    if (!(magnitude >= 1e-3 && magnitude < 1e7 && std::strtod(expected, nullptr) == v)) {
+        *std::to_chars(expected, expected + sizeof expected - 1, v).ptr = '\0';
+    }
+    if (std::strcmp(got, expected) != 0) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -57,6 +80,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check_columns(d, 6, 2, 0);
         check_columns(d, 8, 3, 1);
         check_columns(static_cast<double>(l % 100000000000) / 1000.0, 8, 3, 1);
+        check_cif_value(d);
+        // Short decimals of every size from 0.0001 up, as grid files write them, and their neighbours.
+        const double short_value =
+            static_cast<double>(l % 10000000) / std::pow(10.0, static_cast<int>(l >> 56 & 15));
+        check_cif_value(short_value);
+        check_cif_value(std::nextafter(short_value, 0.0));
     }
     return 0;
 }
