@@ -62,9 +62,25 @@ void check_cif_value(double v) {
     if (std::strcmp(got, expected) != 0) std::abort();
 }
 
+// A batch of mmCIF value texts, made together, against the same texts made one by one.
+void check_cif_batch(const ciffmt::value_text::Values& values, std::size_t count) {
+    ciffmt::value_text::TextBatch batch;
+    ciffmt::value_text::make_texts(values, count, batch);
+    for (std::size_t r = 0; r < count; ++r) {
+        ciffmt::value_text::SevenDigitText t;
+        char text[32];
+        const std::size_t n = ciffmt::value_text::seven_digit_text(values[r], t)
+                                  ? static_cast<std::size_t>(ciffmt::value_text::put(text, t) - text)
+                                  : 0;
+        if (batch.length[r] != n || std::memcmp(batch.text[r], text, n) != 0) std::abort();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    ciffmt::value_text::Values batch{};
+    std::size_t count = 0;
     for (std::size_t at = 0; at + 8 <= size; at += 8) {
         double d;
         long l;
@@ -86,6 +102,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             static_cast<double>(l % 10000000) / std::pow(10.0, static_cast<int>(l >> 56 & 15));
         check_cif_value(short_value);
         check_cif_value(std::nextafter(short_value, 0.0));
+        batch[count++] = (l & 1) != 0 ? d : short_value;
+        if (count == batch.size()) {
+            check_cif_batch(batch, count);
+            count = 0;
+        }
     }
+    check_cif_batch(batch, count);
     return 0;
 }

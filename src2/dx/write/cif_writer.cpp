@@ -16,6 +16,7 @@ namespace {
 
 constexpr long kMaxCached = 1 << 16;
 constexpr std::size_t kMaxValue = 32;
+constexpr std::string_view kOccupancy = " 1.00 ";
 
 bool oblique(const Axes& a) {
     return a[0][1] != 0.0 || a[0][2] != 0.0 || a[1][0] != 0.0 || a[1][2] != 0.0 || a[2][0] != 0.0 ||
@@ -193,9 +194,9 @@ CifWriter::CifWriter(std::FILE* file, const Tuhbdgrd& grid, bool threaded, std::
       buffer_(pipe_.buffer()) {
     place_.data = {};
     if (!oblique_) {
-        x_ = axis_texts(grid.xmin, axes_[0][0], grid.nx);
-        y_ = axis_texts(grid.ymin, axes_[1][1], grid.ny);
-        z_ = axis_texts(grid.zmin, axes_[2][2], grid.nz);
+        x_ = axis_texts(grid.xmin, axes_[0][0], grid.nx, "");
+        y_ = axis_texts(grid.ymin, axes_[1][1], grid.ny, "");
+        z_ = axis_texts(grid.zmin, axes_[2][2], grid.nz, kOccupancy);
     }
     const std::string middle =
         std::string(" ") + std::string(element.empty() ? "X" : element.substr(0, 2)) + " CA . UNK A 1 ";
@@ -205,38 +206,122 @@ CifWriter::CifWriter(std::FILE* file, const Tuhbdgrd& grid, bool threaded, std::
 }
 
 CifWriter::~CifWriter() {
+    emit();
     if (rows_) put("#\n");
     flush();
 }
 
-CifWriter::Texts CifWriter::axis_texts(double min, double h, long n) {
+[[gnu::always_inline]] inline char* CifWriter::put_rows(char* out, const value_text::TextBatch& texts,
+                                                        std::size_t n) const {
+    // What the rows share, in locals: the stores into the buffer could otherwise alias them. Each part
+    // is copied in a fixed-size move no longer than it needs (the stores are most of a row's time).
+    const std::size_t high_size = serial_high_size_, low_size = serial_low_size_, head_size = row_head_size_,
+                      tail_size = tail_size_;
+    const bool short_z = z_.short_texts, short_tail = tail_size <= 16;
+    for (std::size_t r = 0; r < n; ++r) {
+        if (head_size <= kShortHead)
+            std::memcpy(out, row_head_.data(), kShortHead);
+        else
+            std::memcpy(out, row_head_.data(), head_size);
+        if (low_size != 0)
+            std::memcpy(out + high_size,
+                        atomfmt::kDecimalPairs + 2 * (static_cast<std::size_t>(batch_low_) + r), 2);
+        out += head_size;
+        if (oblique_) {
+            const auto p = grid_position(place_, axes_, column_[0], column_[1], ks_[r]);
+            out = put_coordinate(out, p[0]);
+            *out++ = ' ';
+            out = put_coordinate(out, p[1]);
+            *out++ = ' ';
+            out = atomfmt::put(put_coordinate(out, p[2]), kOccupancy);
+        } else if (const auto k = static_cast<std::size_t>(ks_[r]); k < z_.n.size() && z_.n[k] != 0) {
+            if (short_z)
+                std::memcpy(out, z_.bytes.data() + k * kText, 16);
+            else
+                std::memcpy(out, z_.bytes.data() + k * kText, kText);
+            out += z_.n[k];
+        } else {
+            out = atomfmt::put(put_coordinate(out, place_.zmin + static_cast<double>(ks_[r]) * axes_[2][2]),
+                               kOccupancy);
+        }
+        if (texts.length[r] != 0) {
+            std::memcpy(out, texts.text[r], 16);
+            out += texts.length[r];
+        } else {
+            out = value_text::put_value_rest(out, values_[r]);
+        }
+        if (short_tail)
+            std::memcpy(out, tail_, 16);
+        else
+            std::memcpy(out, tail_, sizeof tail_);
+        out += tail_size;
+    }
+    return out;
+}
+
+void CifWriter::emit() {
+    const std::size_t n = waiting_;
+    if (n == 0) return;
+    waiting_ = 0;
+    if (!rows_) {
+        put(kAtomSiteLoop);
+        rows_ = true;
+    }
+    // The buffer holds far more than a batch of the longest rows (64 KB at the least).
+    if (used_ + n * kLongestLine > pipe_.buffer_size()) flush();
+    value_text::TextBatch texts;
+    value_text::make_texts(values_, n, texts);
+    used_ = static_cast<std::size_t>(put_rows(buffer_ + used_, texts, n) - buffer_);
+}
+
+CifWriter::Texts CifWriter::axis_texts(double min, double h, long n, std::string_view after) {
     Texts t;
     if (n > kMaxCached) return t;
     t.bytes.resize(static_cast<std::size_t>(n) * kText);
     t.n.resize(static_cast<std::size_t>(n));
-    char text[atomfmt::kMaxFixed];
+    char text[atomfmt::kMaxFixed + kText];
     for (long i = 0; i < n; ++i) {
-        const auto length =
-            static_cast<std::size_t>(put_coordinate(text, min + static_cast<double>(i) * h) - text);
+        const auto length = static_cast<std::size_t>(
+            atomfmt::put(put_coordinate(text, min + static_cast<double>(i) * h), after) - text);
         if (length > kText) continue;  // left to be formatted on the fly
         std::memcpy(t.bytes.data() + static_cast<std::size_t>(i) * kText, text, length);
         t.n[static_cast<std::size_t>(i)] = static_cast<unsigned char>(length);
+        t.short_texts = t.short_texts && length <= 16;
     }
     return t;
 }
 
+void CifWriter::start_batch(long serial, long residue, long i, long j) {
+    emit();
+    set_serial(serial);
+    if (i != column_[0] || j != column_[1] || residue != column_[2]) set_column(residue, i, j);
+    batch_serial_ = serial;
+    char* h = row_head_.data();
+    std::memcpy(h, serial_high_, serial_high_size_);
+    h += serial_high_size_ + serial_low_size_;
+    std::memcpy(h, head_.data(), head_size_);
+    row_head_size_ = static_cast<std::size_t>(h - row_head_.data()) + head_size_;
+}
+
 void CifWriter::set_serial(long serial) {
-    serial_value_ = serial;
+    char* const digits = atomfmt::put(serial_high_, "ATOM ");
     if (serial < 10) {
-        serial_high_size_ = static_cast<std::size_t>(put_integer(serial_high_, serial) - serial_high_);
-        serial_low_ = 99;
+        serial_high_size_ = static_cast<std::size_t>(put_integer(digits, serial) - serial_high_);
+        serial_high_value_ = -1;  // the text made is no serial's first part
+        batch_low_ = 99;
         serial_low_size_ = 0;
+        batch_limit_ = 1;
         return;
     }
-    serial_high_size_ =
-        serial < 100 ? 0 : static_cast<std::size_t>(put_integer(serial_high_, serial / 100) - serial_high_);
-    serial_low_ = static_cast<int>(serial % 100);
+    const long high = serial / 100;
+    if (high != serial_high_value_) {
+        serial_high_size_ =
+            static_cast<std::size_t>((high == 0 ? digits : put_integer(digits, high)) - serial_high_);
+        serial_high_value_ = high;
+    }
+    batch_low_ = static_cast<int>(serial % 100);
     serial_low_size_ = 2;
+    batch_limit_ = std::min<std::size_t>(value_text::kBatch, static_cast<std::size_t>(100 - batch_low_));
 }
 
 void CifWriter::set_residue(long residue) {

@@ -137,6 +137,21 @@ inline char* put(char* out, const SevenDigitText& t) {
 // put_value for what seven_digit_text leaves: eight or nine digits, or any value through std::to_chars.
 char* put_value_rest(char* out, double value);
 
+// The texts of the values of several rows, made together: with AVX-512, eight values at a time in vector
+// registers, each text ready to be copied whole into its row; without it, by seven_digit_text one by one.
+inline constexpr std::size_t kBatch = 32;
+struct TextBatch {
+    // A row copies 16 bytes, of which length[] are the text (at most 12); the room past the last is for
+    // put(), which may write 17.
+    alignas(64) char text[kBatch + 1][16];
+    std::uint8_t length[kBatch];  // with the sign; 0: not made here (put_value_rest makes it)
+};
+using Values = std::array<double, kBatch>;
+// Makes the texts of values[0, count) into `batch`, exactly those seven_digit_text makes; the values past
+// count may be any numbers.
+static_assert(kBatch % 8 == 0);  // whole groups of eight
+void make_texts(const Values& values, std::size_t count, TextBatch& batch);
+
 }  // namespace value_text
 
 // The head of a file: the data block, the remarks every output carries as comments, and the component
@@ -169,21 +184,27 @@ class CifWriter {
     CifWriter(const CifWriter&) = delete;
     CifWriter& operator=(const CifWriter&) = delete;
 
+    // Takes the row of one point; rows are written kBatch at a time, their values' texts made together.
     void write(long serial, long residue, long i, long j, long k, double value);
 
   private:
-    static constexpr std::size_t kText = 16;  // room for one cached coordinate text
+    static constexpr std::size_t kText = 32;  // room for one cached coordinate text and what follows it
     // Fixed text, two integers, three coordinates and a value, each with the room its formatter may use.
     static constexpr std::size_t kLongestLine = 256 + 3 * 24 + 3 * atomfmt::kMaxFixed + 32;
-    // The "%.3f" texts of the positions along one axis of an axis-aligned grid, made once.
+    // The "%.3f" texts of the positions along one axis of an axis-aligned grid, made once, each followed
+    // by `after` (z by the occupancy, which comes next in every row).
     struct Texts {
-        std::vector<char> bytes;       // 16 per position
+        std::vector<char> bytes;       // kText per position
         std::vector<unsigned char> n;  // length of each; 0: formatted on the fly
+        bool short_texts = true;       // each length at most 16
     };
-    static Texts axis_texts(double min, double h, long n);
+    static Texts axis_texts(double min, double h, long n, std::string_view after);
     char* put_axis(char* out, const Texts& t, double min, double h, long i) const;
     void put(std::string_view text);
     void flush();
+    void emit();  // writes the rows waiting
+    char* put_rows(char* out, const value_text::TextBatch& texts, std::size_t n) const;
+    void start_batch(long serial, long residue, long i, long j);  // after writing the rows waiting
     void set_serial(long serial);
     void set_residue(long residue);
     void set_column(long residue, long i, long j);
@@ -196,16 +217,14 @@ class CifWriter {
     // The texts that change from row to row without being formatted anew: the serial, counted up in its
     // digits; the residue, the same for a whole column of points; and the fixed text around them.
     static constexpr std::size_t kNumber = 24;
-    // The serial is its digits before the last two (empty below 100), made anew once in a hundred rows,
-    // and the last two (0-99), counted up: a row copies the first part, untouched since it was made, and
-    // stores the pair from a table, so that it never reads back bytes just changed (a wide read of a
-    // narrow store waits for the store). Below 10 the first part is the whole number and the pair, left
-    // at 99 so that the next serial is made anew, is stored but not kept.
-    char serial_high_[kNumber] = {};
+    // A batch's serials are "ATOM " and their digits before the last two (empty below 100), made anew
+    // when they change, then the last two (0-99) from a table: the batch ends before they pass 99. Below
+    // 10 the first part is the whole number, the batch that one row, and the pair not kept.
+    char serial_high_[32] = {};
     std::size_t serial_high_size_ = 0;
-    int serial_low_ = 99;
+    long serial_high_value_ = -1;
+    int batch_low_ = 0;  // the pair of the batch's first row
     std::size_t serial_low_size_ = 0;
-    long serial_value_ = -1;
     char residue_[kNumber] = {};
     std::size_t residue_size_ = 0;
     long residue_value_ = -1;
@@ -219,9 +238,22 @@ class CifWriter {
     std::size_t head_size_ = 0;
     char tail_[32] = {};  // room for a space, the longest residue and " A 1\n"
     std::size_t tail_size_ = 0;
+    // What a batch's rows share up to z: the serial's first part, room for its pair, and the column's
+    // head; a row copies it in one move and puts its pair in.
+    std::array<char, 32 + 2 + 128 + 2 * (atomfmt::kMaxFixed + 1)> row_head_{};
+    std::size_t row_head_size_ = 0;
     char* buffer_;
     std::size_t used_ = 0;
     bool rows_ = false;  // the loop is open
+    // The rows taken and not yet written: all of one column and of consecutive serials with one head,
+    // so that only their z, the serial's last pair and the value differ. A row finds its place from its
+    // serial, with no count carried from row to row through memory.
+    long batch_serial_ = 0;        // the serial of the first
+    long last_serial_ = 0;         // of the last
+    std::size_t batch_limit_ = 0;  // how many the batch can hold; 0 before the first row
+    std::size_t waiting_ = 0;
+    value_text::Values values_{};
+    std::array<long, value_text::kBatch> ks_{};
 };
 
 inline char* CifWriter::put_axis(char* out, const Texts& t, double min, double h, long i) const {
@@ -235,47 +267,21 @@ inline char* CifWriter::put_axis(char* out, const Texts& t, double min, double h
 
 [[gnu::always_inline]] inline void CifWriter::write(long serial, long residue, long i, long j, long k,
                                                     double value) {
-    if (!rows_) {
-        put(kAtomSiteLoop);
-        rows_ = true;
+    // Unsigned: any serials a caller passes wrap rather than overflow, and only consecutive ones share a
+    // batch.
+    auto n = static_cast<std::size_t>(static_cast<unsigned long>(serial) -
+                                      static_cast<unsigned long>(batch_serial_));
+    if (n >= batch_limit_ ||
+        static_cast<unsigned long>(serial) != static_cast<unsigned long>(last_serial_) + 1 ||
+        i != column_[0] || j != column_[1] || residue != column_[2]) {
+        start_batch(serial, residue, i, j);
+        n = 0;
     }
-    if (used_ + kLongestLine > pipe_.buffer_size()) flush();
-    if (serial == serial_value_ + 1 && serial_low_ < 99) {
-        ++serial_low_;
-        serial_value_ = serial;
-    } else {
-        set_serial(serial);
-    }
-    if (i != column_[0] || j != column_[1] || residue != column_[2]) set_column(residue, i, j);
-    char* out = buffer_ + used_;
-    out = atomfmt::put(out, "ATOM ");
-    std::memcpy(out, serial_high_, kNumber);
-    out += serial_high_size_;
-    std::memcpy(out, atomfmt::kDecimalPairs + 2 * serial_low_, 2);
-    out += serial_low_size_;
-    // The column's head is copied in one fixed-size move, of which the row keeps head_size_ bytes.
-    if (head_size_ <= kShortHead)
-        std::memcpy(out, head_.data(), kShortHead);
-    else
-        std::memcpy(out, head_.data(), head_size_);
-    out += head_size_;
-    if (oblique_) {
-        const auto p = grid_position(place_, axes_, i, j, k);
-        out = put_coordinate(out, p[0]);
-        *out++ = ' ';
-        out = put_coordinate(out, p[1]);
-        *out++ = ' ';
-        out = put_coordinate(out, p[2]);
-    } else {
-        out = put_axis(out, z_, place_.zmin, axes_[2][2], k);
-    }
-    out = atomfmt::put(out, " 1.00 ");
-    value_text::SevenDigitText text;
-    out = value_text::seven_digit_text(value, text) ? value_text::put(out, text)
-                                                    : value_text::put_value_rest(out, value);
-    std::memcpy(out, tail_, sizeof tail_);
-    out += tail_size_;
-    used_ = static_cast<std::size_t>(out - buffer_);
+    values_[n] = value;
+    ks_[n] = k;
+    last_serial_ = serial;
+    waiting_ = n + 1;
+    if (n + 1 == batch_limit_) emit();
 }
 
 }  // namespace ciffmt

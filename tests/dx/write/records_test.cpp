@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -366,6 +367,87 @@ TEST(CifValues, EveryValueReadsBackExactly) {
         std::snprintf(expected, sizeof expected, "%.9g", nine);
         *ciffmt::put_value(text, nine) = '\0';
         ASSERT_STREQ(text, expected) << "for " << nine;
+    }
+}
+
+// Rows are written in batches: whatever serials a caller passes (gaps, a step back, negatives, each
+// carry) and however long a column runs, every row is the one a row-by-row writer would make.
+TEST(WriteRecords, MmcifRowsInBatchesAreEachRowsOwn) {
+    const Grid in = grid(2, 2, 260);
+    const std::vector<std::vector<long>> serial_runs = {
+        {},  // the walk's own, 1 to 1040
+        {5, 7, 8, 9, 10, 11, 99, 100, 101, 199, 200, -3, -2, 0, 1, 2, 3, 1000098, 1000099, 1000100, 4, 4, 3}};
+    for (const auto& run : serial_runs) {
+        std::vector<std::string> expected;
+        const std::string text = captured([&](std::FILE* f) {
+            ciffmt::CifWriter writer(f, in.g, false, "", "b");
+            for (long n = 0; n < static_cast<long>(run.empty() ? in.values.size() : run.size()); ++n) {
+                const auto [i, j, k] = point(in, run.empty() ? n : n * 37 % 1040);
+                const long serial = run.empty() ? n + 1 : run[static_cast<std::size_t>(n)];
+                const double value = in.values[static_cast<std::size_t>((i * 2 + j) * 260 + k)];
+                const long residue = i * 2 + j + 1;
+                writer.write(serial, residue, i, j, k, value);
+                char row[160];
+                char shown[64];
+                *ciffmt::put_value(shown, value) = '\0';
+                std::snprintf(row, sizeof row, "ATOM %ld X CA . UNK A 1 %ld ? %.3f %.3f %.3f 1.00 %s %ld A 1",
+                              serial, residue, 1.0 + 0.5 * static_cast<double>(i),
+                              2.0 + 0.5 * static_cast<double>(j), 3.0 + 0.5 * static_cast<double>(k), shown,
+                              residue);
+                expected.push_back(row);
+            }
+        });
+        EXPECT_EQ(atom_lines(text), expected);
+    }
+}
+
+// The texts of a batch, made four or eight at a time where the processor can, are those made one by
+// one, and are made for the same values: raw bits, short decimals of every decade and their neighbours,
+// powers of two (the decade's edges) and what is not a number.
+TEST(CifValues, ABatchMakesTheTextsOfOneByOne) {
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  1e-3,
+                                  9.999999e-4,
+                                  1e7,
+                                  9999999.0,
+                                  9999999.5,
+                                  999999.95,
+                                  5e-324,
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN()};
+    std::mt19937_64 rng(11);
+    char text[64];
+    for (int e = -12; e < 26; ++e)
+        for (double v : {std::ldexp(1.0, e), std::nextafter(std::ldexp(1.0, e), 0.0), std::pow(10.0, e / 2)})
+            values.push_back(v);
+    for (int n = 0; n < 400000; ++n) {
+        const std::uint64_t bits = rng();
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        values.push_back(v);
+        std::snprintf(
+            text, sizeof text, "%.*e", static_cast<int>(rng() % 9),
+            static_cast<double>(rng() % 20000000) * std::pow(10.0, static_cast<int>(rng() % 16) - 13));
+        const double decimal = (rng() & 1 ? -1 : 1) * std::strtod(text, nullptr);
+        values.push_back(decimal);
+        values.push_back(std::nextafter(decimal, rng() & 1 ? 1e300 : 0.0));
+    }
+    ciffmt::value_text::Values batch_values;
+    ciffmt::value_text::TextBatch batch;
+    for (std::size_t at = 0; at < values.size(); at += ciffmt::value_text::kBatch) {
+        const std::size_t count = std::min(values.size() - at, at % 3 == 0 ? 5 : ciffmt::value_text::kBatch);
+        std::copy_n(values.begin() + static_cast<long>(at), count, batch_values.begin());
+        ciffmt::value_text::make_texts(batch_values, count, batch);
+        for (std::size_t r = 0; r < count; ++r) {
+            ciffmt::value_text::SevenDigitText t;
+            const std::size_t length = ciffmt::value_text::seven_digit_text(batch_values[r], t)
+                                           ? static_cast<std::size_t>(ciffmt::value_text::put(text, t) - text)
+                                           : 0;
+            ASSERT_EQ(batch.length[r], length) << batch_values[r];
+            ASSERT_EQ(std::string(batch.text[r], length), std::string(text, length)) << batch_values[r];
+        }
     }
 }
 
