@@ -223,9 +223,12 @@ CifWriter::~CifWriter() {
             std::memcpy(out, row_head_.data(), kShortHead);
         else
             std::memcpy(out, row_head_.data(), head_size);
-        if (low_size != 0)
-            std::memcpy(out + high_size,
-                        atomfmt::kDecimalPairs + 2 * (static_cast<std::size_t>(batch_low_) + r), 2);
+        if (low_size != 0) {
+            // The last three digits and the blank after them (the column's head starts with one).
+            const std::uint32_t last =
+                value_text::kDigitTriples.of[static_cast<std::size_t>(batch_low_) + r] + 0x2030'3030;
+            std::memcpy(out + high_size, &last, 4);
+        }
         out += head_size;
         if (oblique_) {
             const auto p = grid_position(place_, axes_, column_[0], column_[1], ks_[r]);
@@ -296,32 +299,36 @@ void CifWriter::start_batch(long serial, long residue, long i, long j) {
     set_serial(serial);
     if (i != column_[0] || j != column_[1] || residue != column_[2]) set_column(residue, i, j);
     batch_serial_ = serial;
+    // In fixed-size moves where they fit (a batch can be a few rows).
     char* h = row_head_.data();
-    std::memcpy(h, serial_high_, serial_high_size_);
+    std::memcpy(h, serial_high_, sizeof serial_high_);
     h += serial_high_size_ + serial_low_size_;
-    std::memcpy(h, head_.data(), head_size_);
+    if (head_size_ <= kShortHead)
+        std::memcpy(h, head_.data(), kShortHead);
+    else
+        std::memcpy(h, head_.data(), head_size_);
     row_head_size_ = static_cast<std::size_t>(h - row_head_.data()) + head_size_;
 }
 
 void CifWriter::set_serial(long serial) {
     char* const digits = atomfmt::put(serial_high_, "ATOM ");
-    if (serial < 10) {
+    if (serial < 100) {
         serial_high_size_ = static_cast<std::size_t>(put_integer(digits, serial) - serial_high_);
         serial_high_value_ = -1;  // the text made is no serial's first part
-        batch_low_ = 99;
         serial_low_size_ = 0;
+        batch_low_ = 0;
         batch_limit_ = 1;
         return;
     }
-    const long high = serial / 100;
+    const long high = serial / 1000;
     if (high != serial_high_value_) {
         serial_high_size_ =
             static_cast<std::size_t>((high == 0 ? digits : put_integer(digits, high)) - serial_high_);
         serial_high_value_ = high;
     }
-    batch_low_ = static_cast<int>(serial % 100);
-    serial_low_size_ = 2;
-    batch_limit_ = std::min<std::size_t>(value_text::kBatch, static_cast<std::size_t>(100 - batch_low_));
+    batch_low_ = static_cast<int>(serial % 1000);
+    serial_low_size_ = 3;
+    batch_limit_ = std::min<std::size_t>(value_text::kBatch, static_cast<std::size_t>(1000 - batch_low_));
 }
 
 void CifWriter::set_residue(long residue) {

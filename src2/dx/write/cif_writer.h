@@ -139,7 +139,7 @@ char* put_value_rest(char* out, double value);
 
 // The texts of the values of several rows, made together: with AVX-512, eight values at a time in vector
 // registers, each text ready to be copied whole into its row; without it, by seven_digit_text one by one.
-inline constexpr std::size_t kBatch = 32;
+inline constexpr std::size_t kBatch = 64;
 struct TextBatch {
     // A row copies 16 bytes, of which length[] are the text (at most 12); the room past the last is for
     // put(), which may write 17.
@@ -217,13 +217,13 @@ class CifWriter {
     // The texts that change from row to row without being formatted anew: the serial, counted up in its
     // digits; the residue, the same for a whole column of points; and the fixed text around them.
     static constexpr std::size_t kNumber = 24;
-    // A batch's serials are "ATOM " and their digits before the last two (empty below 100), made anew
-    // when they change, then the last two (0-99) from a table: the batch ends before they pass 99. Below
-    // 10 the first part is the whole number, the batch that one row, and the pair not kept.
+    // A batch's serials are "ATOM " and their digits before the last three (empty below 1000), made anew
+    // when they change, then the last three (000-999) from a table: the batch ends before they pass 999.
+    // Below 100 the first part is the whole number, the batch that one row.
     char serial_high_[32] = {};
     std::size_t serial_high_size_ = 0;
     long serial_high_value_ = -1;
-    int batch_low_ = 0;  // the pair of the batch's first row
+    int batch_low_ = 0;  // the last three digits of the batch's first serial
     std::size_t serial_low_size_ = 0;
     char residue_[kNumber] = {};
     std::size_t residue_size_ = 0;
@@ -238,15 +238,15 @@ class CifWriter {
     std::size_t head_size_ = 0;
     char tail_[32] = {};  // room for a space, the longest residue and " A 1\n"
     std::size_t tail_size_ = 0;
-    // What a batch's rows share up to z: the serial's first part, room for its pair, and the column's
-    // head; a row copies it in one move and puts its pair in.
+    // What a batch's rows share up to z: the serial's first part, room for its last three digits, and the
+    // column's head; a row copies it in one move and puts its digits in.
     std::array<char, 32 + 2 + 128 + 2 * (atomfmt::kMaxFixed + 1)> row_head_{};
     std::size_t row_head_size_ = 0;
     char* buffer_;
     std::size_t used_ = 0;
     bool rows_ = false;  // the loop is open
     // The rows taken and not yet written: all of one column and of consecutive serials with one head,
-    // so that only their z, the serial's last pair and the value differ. A row finds its place from its
+    // so that only their z, the serial's last digits and the value differ. A row finds its place from its
     // serial, with no count carried from row to row through memory.
     long batch_serial_ = 0;        // the serial of the first
     long last_serial_ = 0;         // of the last

@@ -376,7 +376,8 @@ TEST(WriteRecords, MmcifRowsInBatchesAreEachRowsOwn) {
     const Grid in = grid(2, 2, 260);
     const std::vector<std::vector<long>> serial_runs = {
         {},  // the walk's own, 1 to 1040
-        {5, 7, 8, 9, 10, 11, 99, 100, 101, 199, 200, -3, -2, 0, 1, 2, 3, 1000098, 1000099, 1000100, 4, 4, 3}};
+        {5, 7, 8,   9,   10,   11,   99,   100,  101,     199,     200,     -3, -2, 0, 1,
+         2, 3, 998, 999, 1000, 1001, 1999, 2000, 1000098, 1000099, 1000100, 4,  4,  3}};
     for (const auto& run : serial_runs) {
         std::vector<std::string> expected;
         const std::string text = captured([&](std::FILE* f) {
