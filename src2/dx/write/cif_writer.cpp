@@ -212,13 +212,13 @@ CifWriter::~CifWriter() {
 }
 
 [[gnu::always_inline]] inline char* CifWriter::put_rows(char* out, const value_text::TextBatch& texts,
-                                                        std::size_t n) const {
+                                                        std::size_t from, std::size_t to) const {
     // What the rows share, in locals: the stores into the buffer could otherwise alias them. Each part
     // is copied in a fixed-size move no longer than it needs (the stores are most of a row's time).
     const std::size_t high_size = serial_high_size_, low_size = serial_low_size_, head_size = row_head_size_,
                       tail_size = tail_size_;
     const bool short_z = z_.short_texts, short_tail = tail_size <= 16;
-    for (std::size_t r = 0; r < n; ++r) {
+    for (std::size_t r = from; r < to; ++r) {
         if (head_size <= kShortHead)
             std::memcpy(out, row_head_.data(), kShortHead);
         else
@@ -270,11 +270,16 @@ void CifWriter::emit() {
         put(kAtomSiteLoop);
         rows_ = true;
     }
-    // The buffer holds far more than a batch of the longest rows (64 KB at the least).
-    if (used_ + n * kLongestLine > pipe_.buffer_size()) flush();
     value_text::TextBatch texts;
     value_text::make_texts(values_, n, texts);
-    used_ = static_cast<std::size_t>(put_rows(buffer_ + used_, texts, n) - buffer_);
+    // A buffer holds a whole batch of the longest rows unless memory was short and it is the small
+    // one: then the rows go in as many pieces as that needs.
+    const std::size_t fit = std::max<std::size_t>(1, pipe_.buffer_size() / kLongestLine);
+    for (std::size_t from = 0; from < n; from += fit) {
+        const std::size_t to = std::min(n, from + fit);
+        if (used_ + (to - from) * kLongestLine > pipe_.buffer_size()) flush();
+        used_ = static_cast<std::size_t>(put_rows(buffer_ + used_, texts, from, to) - buffer_);
+    }
 }
 
 CifWriter::Texts CifWriter::axis_texts(double min, double h, long n, std::string_view after) {

@@ -203,7 +203,8 @@ class CifWriter {
     void put(std::string_view text);
     void flush();
     void emit();  // writes the rows waiting
-    char* put_rows(char* out, const value_text::TextBatch& texts, std::size_t n) const;
+    // Writes rows [from, to) of the batch at `out` and returns the end.
+    char* put_rows(char* out, const value_text::TextBatch& texts, std::size_t from, std::size_t to) const;
     void start_batch(long serial, long residue, long i, long j);  // after writing the rows waiting
     void set_serial(long serial);
     void set_residue(long residue);
